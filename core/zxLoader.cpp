@@ -1,0 +1,280 @@
+#include "zxLoader.h"
+
+#include "zxCab.h"
+#include "zxLzma.h"
+#include "zxMessages.h"
+#include "zxTexts.h"
+
+#include <cmath>
+#include <cstring>
+
+std::string LastCabFileName;
+
+namespace {
+
+std::function<void(int32_t)> &Selector() {
+  static std::function<void(int32_t)> selector;
+  return selector;
+}
+
+int32_t GetInt32(const uint8_t *p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutInt32(uint8_t *p, int32_t v) {
+  auto u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<uint8_t>(u >> (8 * i));
+}
+
+// Reads a little-endian int32; false when the stream runs short.
+bool ReadInt32(TzxStream &s, int32_t &v) {
+  uint8_t raw[4];
+  if (s.Read(raw, 4) != 4) return false;
+  v = GetInt32(raw);
+  return true;
+}
+
+// Raises when [start, start + size) does not lie within the stream.
+void CheckRange(TzxStream &s, int64_t start, int64_t size, const std::string &what) {
+  if (size <= 0) return;
+  if (start < 0 || start + size > s.Size())
+    throw EzxError(Format("%s (%lld bytes at %lld) lies outside the film of %d bytes", what.c_str(),
+                          static_cast<long long>(size), static_cast<long long>(start), s.Size()));
+}
+
+// Reads the unpacked payload of a segment into its record.
+void ReadPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentInfo &r) {
+  TzxFileStream f(fileName, fmOpenRead);
+  int32_t titleSize = 0;
+  f.ReadBuffer(&titleSize, 4);
+  titleSize = GetInt32(reinterpret_cast<const uint8_t *>(&titleSize));
+  if (titleSize < 0 || titleSize > static_cast<int32_t>(r.Title.size()))
+    throw EzxError(Format("the title size %d is out of range (0 to 256)", titleSize));
+  f.ReadBuffer(r.Title.data(), titleSize);
+  // The length byte never claims more characters than the title field holds.
+  if (titleSize == 0)
+    r.Title[0] = 0;
+  else if (r.Title[0] > titleSize - 1)
+    r.Title[0] = static_cast<uint8_t>(titleSize - 1);
+
+  if (h.CursorCount > 0) {
+    // A record takes at least 34 bytes: more records than that cannot be there.
+    int64_t left = static_cast<int64_t>(f.Size()) - f.Position();
+    if (h.CursorCount > left / 34)
+      throw EzxError(Format("%d cursor records cannot fit the %lld bytes left in the payload",
+                            h.CursorCount, static_cast<long long>(left)));
+    for (int32_t i = 0; i < h.CursorCount; ++i) {
+      auto cursor = std::make_unique<TzxCursor>();
+      cursor->LoadFromFile(f);
+      r.Cursors->Add(std::move(cursor));
+    }
+  }
+  if (h.VideoSize > 0) r.VideoStream->CopyFrom(f, h.VideoSize);
+  if (h.CursorTrackSize > 0) r.CursorTrack->CopyFrom(f, h.CursorTrackSize);
+  if (h.PaletteTrackSize > 0) r.PaletteTrack->CopyFrom(f, h.PaletteTrackSize);
+}
+
+// Unpacks a cabinet payload; the last member listed is the payload.
+std::string UnpackCabinet(const std::string &packed) {
+  TzxCabReader reader;
+  LastCabFileName.clear();
+  reader.ListFiles(packed, [](TzxCabReader &, const std::string &name, uint32_t, uint16_t, uint16_t,
+                              uint16_t, uint16_t, bool &) { LastCabFileName = name; });
+  reader.Extract(packed, TempPath(), 0);
+  if (LastCabFileName.empty()) return {};
+  return JoinPath({TempPath(), LastCabFileName});
+}
+
+} // namespace
+
+TSegmentHeader DecodeSegmentHeader(const uint8_t *raw) {
+  TSegmentHeader h;
+  h.Version = raw[0];
+  h.Width = GetInt32(raw + 1);
+  h.Height = GetInt32(raw + 5);
+  h.BitsPerPixel = raw[9];
+  uint32_t bits = static_cast<uint32_t>(GetInt32(raw + 10));
+  std::memcpy(&h.FramesPerSecond, &bits, 4);
+  h.Flags = GetInt32(raw + 14);
+  h.FrameCount = GetInt32(raw + 18);
+  h.CursorCount = GetInt32(raw + 22);
+  h.CursorTrackSize = GetInt32(raw + 26);
+  h.PaletteTrackSize = GetInt32(raw + 30);
+  h.VideoSize = GetInt32(raw + 34);
+  h.PackedSize = GetInt32(raw + 38);
+  h.PackedOffset = GetInt32(raw + 42);
+  h.SoundSize = GetInt32(raw + 46);
+  h.SoundOffset = GetInt32(raw + 50);
+  return h;
+}
+
+void EncodeSegmentHeader(const TSegmentHeader &h, uint8_t *raw) {
+  raw[0] = h.Version;
+  PutInt32(raw + 1, h.Width);
+  PutInt32(raw + 5, h.Height);
+  raw[9] = h.BitsPerPixel;
+  uint32_t bits = 0;
+  std::memcpy(&bits, &h.FramesPerSecond, 4);
+  PutInt32(raw + 10, static_cast<int32_t>(bits));
+  PutInt32(raw + 14, h.Flags);
+  PutInt32(raw + 18, h.FrameCount);
+  PutInt32(raw + 22, h.CursorCount);
+  PutInt32(raw + 26, h.CursorTrackSize);
+  PutInt32(raw + 30, h.PaletteTrackSize);
+  PutInt32(raw + 34, h.VideoSize);
+  PutInt32(raw + 38, h.PackedSize);
+  PutInt32(raw + 42, h.PackedOffset);
+  PutInt32(raw + 46, h.SoundSize);
+  PutInt32(raw + 50, h.SoundOffset);
+}
+
+uint8_t RoundFramesPerSecond(float fps) {
+  if (!(fps > 0)) return 0; // also NaN
+  if (fps >= 255) return 255;
+  return static_cast<uint8_t>(std::nearbyint(fps)); // the default mode rounds half to even
+}
+
+TExecutableTrailer ReadExecutableTrailer(TzxStream &stream) {
+  TExecutableTrailer t;
+  int64_t e = stream.Size();
+  if (e < 4) return t;
+  int32_t f = 0;
+  stream.Seek(static_cast<int32_t>(e - 4));
+  if (!ReadInt32(stream, f)) return t;
+  if (f > e - 4) return t; // not a trailer of ours
+  if (f > 0) {
+    t.FilmBase = e - 4 - f;
+    t.FilmSize = f;
+  }
+  int64_t lField = e - 8 - (f > 0 ? f : 0);
+  if (lField < 0) return t;
+  int32_t l = 0;
+  stream.Seek(static_cast<int32_t>(lField));
+  if (!ReadInt32(stream, l)) return t;
+  if (l > 0 && l <= lField) {
+    t.LanguageOffset = lField - l;
+    t.LanguageSize = l;
+  }
+  return t;
+}
+
+std::vector<char> ReadLanguageBlock(const std::string &exeFileName) {
+  std::vector<char> block;
+  try {
+    TzxFileStream exe(exeFileName, fmOpenRead | fmShareDenyWrite);
+    TExecutableTrailer t = ReadExecutableTrailer(exe);
+    if (t.LanguageOffset < 0) return block;
+    block.resize(static_cast<size_t>(t.LanguageSize));
+    exe.Seek(static_cast<int32_t>(t.LanguageOffset));
+    if (exe.Read(block.data(), t.LanguageSize) != t.LanguageSize) block.clear();
+  } catch (const EzxError &) {
+    block.clear();
+  }
+  return block;
+}
+
+bool LoadEmbeddedFilm(TzxStream *stream, TSegmentList &list) {
+  if (stream == nullptr) return false;
+  TExecutableTrailer t = ReadExecutableTrailer(*stream);
+  if (t.FilmBase < 0) return false;
+  stream->Seek(static_cast<int32_t>(t.FilmBase));
+  return LoadFilm(stream, list);
+}
+
+void SetSegmentSelector(std::function<void(int32_t)> selector) {
+  Selector() = std::move(selector);
+}
+
+bool LoadFilm(TzxStream *stream, TSegmentList &list) {
+  if (stream == nullptr) return false;
+  std::string warnings;
+  const int64_t base = stream->Position();
+  int32_t count = 0;
+  if (!ReadInt32(*stream, count) || count <= 0) return false;
+  if (count > (stream->Size() - base - 4) / DirectoryEntrySize)
+    throw EzxError(
+        Format("The film directory announces %d entries, more than the film can hold", count));
+  std::vector<TDirectoryEntry> entries(static_cast<size_t>(count));
+  for (auto &e : entries) {
+    uint8_t raw[DirectoryEntrySize];
+    stream->ReadBuffer(raw, DirectoryEntrySize);
+    e.Offset = GetInt32(raw);
+    e.Kind = static_cast<int16_t>(raw[4] | raw[5] << 8);
+  }
+
+  for (int32_t i = 0; i < count; ++i) {
+    const TDirectoryEntry &e = entries[static_cast<size_t>(i)];
+    if (e.Kind != 1) continue;
+    const int32_t number = i + 1;
+    const std::string segment = Format("Segment %d", number);
+    const int64_t start = base + e.Offset;
+    CheckRange(*stream, start, SegmentHeaderSize, segment + ": the header");
+    uint8_t raw[SegmentHeaderSize];
+    stream->Seek(static_cast<int32_t>(start));
+    stream->ReadBuffer(raw, SegmentHeaderSize);
+    const TSegmentHeader h = DecodeSegmentHeader(raw);
+    if (h.Version >= 2) {
+      warnings += FormatText(TextInvalidVersion, number);
+      continue;
+    }
+
+    TSegmentInfo &r = *list.Add();
+    r.Width = h.Width;
+    r.Height = h.Height;
+    r.BitsPerPixel = h.BitsPerPixel;
+    r.FramesPerSecond = RoundFramesPerSecond(h.FramesPerSecond);
+    r.Flags = h.Flags;
+    r.FrameCount = h.FrameCount;
+    r.EntryIndex = i;
+
+    // The packed payload goes to a file of its own, whatever its kind.
+    TzxTempFile packed(MakeTempFileName("cab", "", "zxS_"));
+    {
+      TzxFileStream out(packed.Name(), fmCreate);
+      if (h.PackedSize > 0) {
+        CheckRange(*stream, start + h.PackedOffset, h.PackedSize, segment + ": the packed payload");
+        stream->Seek(static_cast<int32_t>(start + h.PackedOffset));
+        out.CopyFrom(*stream, h.PackedSize);
+      }
+    }
+
+    TzxTempFile unpacked;
+    switch (h.Flags & sfCompressionMask) {
+    case sfCompressionCab: unpacked.Reset(UnpackCabinet(packed.Name())); break;
+    case sfCompressionLzma: {
+      std::string output;
+      bool started = UnpackLzmaPayload(packed.Name(), output);
+      unpacked.Reset(output);
+      if (!started) return false;
+      break;
+    }
+    default: break;
+    }
+    packed.Remove();
+
+    if (!unpacked.Name().empty() && FileExists(unpacked.Name())) {
+      try {
+        ReadPayload(unpacked.Name(), h, r);
+      } catch (const EzxError &err) {
+        throw EzxError(segment + ": " + err.Message());
+      }
+    }
+    unpacked.Remove();
+
+    if (h.SoundSize > 0 && (h.Flags & sfSoundMask) == sfSoundMp3) {
+      CheckRange(*stream, start + h.SoundOffset, h.SoundSize, segment + ": the sound");
+      stream->Seek(static_cast<int32_t>(start + h.SoundOffset));
+      r.SoundFileName = MakeTempFileName("mp3", TempPath(), "zxS_");
+      r.SoundStream = std::make_unique<TzxFileStream>(r.SoundFileName, fmCreate);
+      r.SoundStream->CopyFrom(*stream, h.SoundSize);
+      r.SoundStream.reset();
+    }
+  }
+
+  if (list.Count() > 0 && Selector()) Selector()(0);
+  if (!warnings.empty()) ShowMessageBox(TzxBoxOwner::None, warnings, TextWarning, zxMB_ICONWARNING);
+  return true;
+}

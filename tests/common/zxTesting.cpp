@@ -1,0 +1,79 @@
+#include "zxTesting.h"
+
+#include "ZxcabClasses.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::atomic<int> Serial{0};
+}
+
+TzxTestDir::TzxTestDir() {
+  SetTempPathOverride({});
+  fs::path base = fs::path(TempPath()) /
+                  ("zxtest_" + LocalTimeStamp() + "_" + std::to_string(Serial.fetch_add(1)));
+  fs::create_directories(base);
+  FPath = base.string();
+  if (FPath.back() != PathDelim) FPath += PathDelim;
+  SetTempPathOverride(FPath);
+  SetVideoTempDirectory(FPath);
+}
+
+TzxTestDir::~TzxTestDir() {
+  SetTempPathOverride({});
+  SetVideoTempDirectory({});
+  std::error_code ec;
+  fs::remove_all(FPath, ec);
+}
+
+std::vector<std::string> TzxTestDir::Files() const {
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(FPath))
+    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TzxBoxRecorder::TzxBoxRecorder() {
+  FPrevious = SetMessageHook([this](const TzxMessageBox &box) {
+    Boxes.push_back(box);
+    return 1;
+  });
+}
+
+TzxBoxRecorder::~TzxBoxRecorder() {
+  SetMessageHook(FPrevious);
+}
+
+int CountEnding(const std::vector<std::string> &names, const std::string &suffix) {
+  return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const std::string &n) {
+    return n.size() >= suffix.size() &&
+           n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0;
+  }));
+}
+
+TzxSegmentSpec SampleSegment(TzxPacking packing) {
+  TzxSegmentSpec s;
+  s.Width = 7;
+  s.Height = 5;
+  s.BitsPerPixel = 32;
+  s.FramesPerSecond = 12.5f;
+  s.FrameCount = 2;
+  s.Flags = (packing == TzxPacking::Cabinet ? sfCompressionCab : sfCompressionLzma) |
+            sfThreeCursorSamples;
+  s.Packing = packing;
+  s.Title = "Sample";
+  s.Cursors.push_back(EncodeCursorRecord(MakeColourCursor(4, 4, 1, 2, TzxBytes(64, 0x80))));
+  s.Cursors.push_back(EncodeCursorRecord(
+      MakeMonochromeCursor(2, 2, 0, 0, {true, false, false, true}, {false, true, true, false})));
+  for (int i = 0; i < 300; ++i)
+    s.Video.push_back(static_cast<uint8_t>(i * 7));
+  for (int i = 0; i < 6; ++i)
+    AppendCursorSample(s.CursorTrack, static_cast<uint16_t>(i % 2), static_cast<uint16_t>(i),
+                       static_cast<uint16_t>(i + 1));
+  return s;
+}

@@ -1,0 +1,46 @@
+// zxtool: films on any operating system. Subcommands:
+//   info FILE [--json]    what a film or a self-playing executable holds
+#include "zxtool.h"
+
+#include "zxLoader.h"
+#include "zxMessages.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: zxtool info FILE [--json]\n"
+                       "       zxtool sample OUT.zxf\n");
+  return 2;
+}
+
+const std::map<std::string, int (*)(const std::vector<std::string> &)> &Commands() {
+  static const std::map<std::string, int (*)(const std::vector<std::string> &)> commands = {
+      {"info", CommandInfo},
+      {"sample", CommandSample},
+  };
+  return commands;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2) return Usage();
+  auto it = Commands().find(argv[1]);
+  if (it == Commands().end()) {
+    std::fprintf(stderr, "zxtool: unknown command %s\n", argv[1]);
+    return Usage();
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  try {
+    return it->second(args);
+  } catch (const EzxError &e) {
+    std::fprintf(stderr, "zxtool: %s\n", e.what());
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "zxtool: %s\n", e.what());
+  }
+  return 1;
+}

@@ -1,0 +1,35 @@
+// The subcommands of zxtool and what they share.
+#pragma once
+
+#include "zxClasses.h"
+#include "zxMessages.h"
+
+#include <string>
+#include <vector>
+
+// Each subcommand takes its arguments (after the subcommand's name) and
+// returns the exit code; errors are raised as exceptions.
+int CommandInfo(const std::vector<std::string> &args);
+int CommandSample(const std::vector<std::string> &args);
+
+// For the length of a command: a private temporary directory that is
+// removed with everything in it, and message boxes collected instead of
+// shown.
+class TzxToolSession {
+public:
+  TzxToolSession();
+  ~TzxToolSession();
+  TzxToolSession(const TzxToolSession &) = delete;
+  TzxToolSession &operator=(const TzxToolSession &) = delete;
+
+  const std::vector<TzxMessageBox> &Boxes() const { return FBoxes; }
+
+private:
+  std::string FDir;
+  std::vector<TzxMessageBox> FBoxes;
+};
+
+// Text of the Windows-1252 code page as UTF-8.
+std::string AnsiToUtf8(const std::string &s);
+// A JSON string literal.
+std::string JsonString(const std::string &utf8);

@@ -1,0 +1,73 @@
+#include "zxtool.h"
+
+#include "ZxcabClasses.h"
+
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+TzxToolSession::TzxToolSession() {
+  fs::path dir = fs::path(TempPath()) / ("zxtool_" + LocalTimeStamp() + "_" +
+                                         std::to_string(static_cast<long>(::getpid())));
+  fs::create_directories(dir);
+  FDir = dir.string() + "/";
+  SetTempPathOverride(FDir);
+  SetVideoTempDirectory(FDir);
+  SetMessageHook([this](const TzxMessageBox &box) {
+    FBoxes.push_back(box);
+    return 1;
+  });
+}
+
+TzxToolSession::~TzxToolSession() {
+  SetMessageHook(nullptr);
+  SetTempPathOverride({});
+  SetVideoTempDirectory({});
+  std::error_code ec;
+  fs::remove_all(FDir, ec);
+}
+
+std::string AnsiToUtf8(const std::string &s) {
+  // 0x80..0x9F of Windows-1252; 0 marks the five unassigned codes.
+  static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::string out;
+  for (unsigned char c : s) {
+    uint32_t u = c;
+    if (c >= 0x80 && c <= 0x9F) u = high[c - 0x80] != 0 ? high[c - 0x80] : 0xFFFD;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string &utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    default:
+      if (c < 0x20)
+        out += Format("\\u%04x", c);
+      else
+        out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}

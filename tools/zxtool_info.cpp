@@ -1,0 +1,182 @@
+// zxtool info FILE [--json]: the film's directory, every segment's header,
+// and what loading makes of it.
+#include "zxtool.h"
+
+#include "zxLoader.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct TEntryInfo {
+  TDirectoryEntry Entry;
+  bool HasHeader = false;
+  TSegmentHeader Header;
+  const TSegmentInfo *Loaded = nullptr;
+  int32_t Index = -1;
+};
+
+int64_t FileSizeOf(const std::string &name) {
+  if (name.empty() || !FileExists(name)) return 0;
+  TzxFileStream f(name, fmOpenRead | fmShareDenyNone);
+  return f.Size();
+}
+
+// Where the film starts: behind the program in an executable, at 0 in a
+// film file.
+int64_t FindFilmBase(TzxFileStream &f) {
+  char mz[2] = {};
+  if (f.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z') {
+    TExecutableTrailer t = ReadExecutableTrailer(f);
+    if (t.FilmBase < 0) throw EzxError(Format("%s carries no film", f.FileName().c_str()));
+    return t.FilmBase;
+  }
+  return 0;
+}
+
+std::vector<TEntryInfo> ReadDirectory(TzxFileStream &f, int64_t base) {
+  f.Seek(static_cast<int32_t>(base));
+  uint8_t raw[SegmentHeaderSize];
+  if (f.Read(raw, 4) != 4) throw EzxError("The film is too short for its directory");
+  int32_t count = static_cast<int32_t>(raw[0] | raw[1] << 8 | raw[2] << 16 |
+                                       static_cast<uint32_t>(raw[3]) << 24);
+  if (count <= 0) throw EzxError(Format("The film's directory has no entries (count %d)", count));
+  if (count > (f.Size() - base - 4) / DirectoryEntrySize)
+    throw EzxError(
+        Format("The film directory announces %d entries, more than the film can hold", count));
+  std::vector<TEntryInfo> entries(static_cast<size_t>(count));
+  for (auto &e : entries) {
+    f.ReadBuffer(raw, DirectoryEntrySize);
+    e.Entry.Offset = static_cast<int32_t>(raw[0] | raw[1] << 8 | raw[2] << 16 |
+                                          static_cast<uint32_t>(raw[3]) << 24);
+    e.Entry.Kind = static_cast<int16_t>(raw[4] | raw[5] << 8);
+  }
+  for (auto &e : entries) {
+    int64_t start = base + e.Entry.Offset;
+    if (e.Entry.Kind != 1 || start < 0 || start + SegmentHeaderSize > f.Size()) continue;
+    f.Seek(static_cast<int32_t>(start));
+    f.ReadBuffer(raw, SegmentHeaderSize);
+    e.HasHeader = true;
+    e.Header = DecodeSegmentHeader(raw);
+  }
+  return entries;
+}
+
+void PrintJson(int64_t base, const std::vector<TEntryInfo> &entries,
+               const std::vector<TzxMessageBox> &boxes) {
+  std::printf("{\"film_base\":%lld,\"entries\":[", static_cast<long long>(base));
+  for (size_t i = 0; i < entries.size(); ++i)
+    std::printf("%s{\"kind\":%d,\"offset\":%d}", i ? "," : "", entries[i].Entry.Kind,
+                entries[i].Entry.Offset);
+  std::printf("],\"segments\":[");
+  bool first = true;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TEntryInfo &e = entries[i];
+    if (!e.HasHeader) continue;
+    const TSegmentHeader &h = e.Header;
+    const TSegmentInfo *r = e.Loaded;
+    std::string index = r != nullptr ? std::to_string(e.Index) : "null";
+    std::printf("%s{\"index\":%s,\"entry\":%zu,\"version\":%d,\"width\":%d,\"height\":%d,"
+                "\"bits_per_pixel\":%d,\"fps\":%d,\"flags\":%d,\"frame_count\":%d,"
+                "\"title\":%s,\"cursor_count\":%d,\"video_size\":%d,\"cursor_track_size\":%d,"
+                "\"palette_track_size\":%d,\"sound_size\":%lld}",
+                first ? "" : ",", index.c_str(), i, h.Version, h.Width, h.Height, h.BitsPerPixel,
+                RoundFramesPerSecond(h.FramesPerSecond), h.Flags, h.FrameCount,
+                JsonString(r != nullptr ? AnsiToUtf8(r->TitleText()) : "").c_str(),
+                r != nullptr ? r->Cursors->Count() : h.CursorCount,
+                r != nullptr ? r->VideoStream->Size() : 0,
+                r != nullptr ? r->CursorTrack->Size() : 0,
+                r != nullptr ? r->PaletteTrack->Size() : 0,
+                static_cast<long long>(r != nullptr ? FileSizeOf(r->SoundFileName) : 0));
+    first = false;
+  }
+  std::printf("],\"warnings\":[");
+  for (size_t i = 0; i < boxes.size(); ++i)
+    std::printf("%s%s", i ? "," : "", JsonString(AnsiToUtf8(boxes[i].Text)).c_str());
+  std::printf("]}\n");
+}
+
+const char *CompressionName(int32_t flags) {
+  switch (flags & sfCompressionMask) {
+  case sfCompressionCab: return "cabinet";
+  case sfCompressionLzma: return "LZMA";
+  default: return "not unpacked";
+  }
+}
+
+void PrintText(const std::string &name, int64_t base, const std::vector<TEntryInfo> &entries,
+               const std::vector<TzxMessageBox> &boxes) {
+  std::printf("%s\n  film base %lld, %zu directory entr%s\n", name.c_str(),
+              static_cast<long long>(base), entries.size(), entries.size() == 1 ? "y" : "ies");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TEntryInfo &e = entries[i];
+    std::printf("  entry %zu: kind %d at offset %d\n", i + 1, e.Entry.Kind, e.Entry.Offset);
+    if (!e.HasHeader) continue;
+    const TSegmentHeader &h = e.Header;
+    std::printf(
+        "    version %d, %d x %d, %d bits, %.3g fps (%d), %d frames, flags 0x%04X (%s%s%s)\n",
+        h.Version, h.Width, h.Height, h.BitsPerPixel, static_cast<double>(h.FramesPerSecond),
+        RoundFramesPerSecond(h.FramesPerSecond), h.FrameCount, static_cast<unsigned>(h.Flags),
+        CompressionName(h.Flags), (h.Flags & sfSoundMask) == sfSoundMp3 ? ", MP3 sound" : "",
+        (h.Flags & sfThreeCursorSamples) ? ", 3 cursor samples a frame" : "");
+    std::printf("    header: %d cursors, video %d, cursor track %d, palette track %d, packed %d "
+                "at %d, sound %d at %d\n",
+                h.CursorCount, h.VideoSize, h.CursorTrackSize, h.PaletteTrackSize, h.PackedSize,
+                h.PackedOffset, h.SoundSize, h.SoundOffset);
+    if (const TSegmentInfo *r = e.Loaded) {
+      std::printf("    segment %d: title \"%s\", %d cursors, video %d, cursor track %d, "
+                  "palette track %d, sound %lld bytes\n",
+                  e.Index + 1, AnsiToUtf8(r->TitleText()).c_str(), r->Cursors->Count(),
+                  r->VideoStream->Size(), r->CursorTrack->Size(), r->PaletteTrack->Size(),
+                  static_cast<long long>(FileSizeOf(r->SoundFileName)));
+    } else {
+      std::printf("    not playable\n");
+    }
+  }
+  for (const auto &b : boxes) {
+    std::string text = b.Text;
+    for (char &c : text)
+      if (c == '\r') c = '\n';
+    while (!text.empty() && text.back() == '\n')
+      text.pop_back();
+    std::printf("  %s: %s\n", b.Caption.c_str(), AnsiToUtf8(text).c_str());
+  }
+}
+
+} // namespace
+
+int CommandInfo(const std::vector<std::string> &args) {
+  std::string file;
+  bool json = false;
+  for (const auto &a : args) {
+    if (a == "--json")
+      json = true;
+    else if (file.empty() && a.rfind("--", 0) != 0)
+      file = a;
+    else
+      throw EzxError("usage: zxtool info FILE [--json]");
+  }
+  if (file.empty()) throw EzxError("usage: zxtool info FILE [--json]");
+
+  TzxToolSession session;
+  TzxFileStream f(file, fmOpenRead | fmShareDenyWrite);
+  const int64_t base = FindFilmBase(f);
+  std::vector<TEntryInfo> entries = ReadDirectory(f, base);
+
+  TSegmentList list;
+  f.Seek(static_cast<int32_t>(base));
+  if (!LoadFilm(&f, list) && !session.Boxes().empty()) throw EzxError(session.Boxes().back().Text);
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const TSegmentInfo *r = list.Get(i);
+    if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size())) {
+      entries[static_cast<size_t>(r->EntryIndex)].Loaded = r;
+      entries[static_cast<size_t>(r->EntryIndex)].Index = i;
+    }
+  }
+  if (json)
+    PrintJson(base, entries, session.Boxes());
+  else
+    PrintText(file, base, entries, session.Boxes());
+  return 0;
+}

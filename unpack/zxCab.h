@@ -1,0 +1,60 @@
+// Lists and extracts Microsoft cabinet files through the FDI interface:
+// Windows' cabinet.dll on Win32, the same contract over libmspack elsewhere.
+#pragma once
+
+#include "zxClasses.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// A failed cabinet library call.
+class EzxCabinet : public EzxError {
+public:
+  EzxCabinet(int32_t errorCode, int32_t systemError, bool hasError);
+  int32_t ErrorCode() const { return FErrorCode; }
+  int32_t SystemError() const { return FSystemError; }
+  bool HasError() const { return FHasError; }
+  bool CompressionSide() const { return FCompressionSide; }
+
+private:
+  int32_t FErrorCode;
+  int32_t FSystemError;
+  bool FHasError;
+  bool FCompressionSide = false;
+};
+
+// Joins path parts with exactly one separator between them.
+std::string JoinPath(std::initializer_list<std::string> parts);
+// Creates a directory and every missing parent; failures are not reported.
+void CreateDirectoryPath(const std::string &path);
+
+enum : uint32_t {
+  cabFirstCabinetOnly = 1, // Extract: do not follow continuation cabinets
+  cabKeepReadOnly = 2,     // leave existing read-only targets alone
+};
+
+class TzxCabReader {
+public:
+  // Called once per member, in file-table order; setting stop ends the walk.
+  using TListHandler = std::function<void(TzxCabReader &reader, const std::string &name,
+                                          uint32_t size, uint16_t folder, uint16_t date,
+                                          uint16_t time, uint16_t attributes, bool &stop)>;
+
+  TzxCabReader();
+  ~TzxCabReader();
+  TzxCabReader(const TzxCabReader &) = delete;
+  TzxCabReader &operator=(const TzxCabReader &) = delete;
+
+  bool IsCabinet(const std::string &fileName);
+  bool ListFiles(const std::string &fileName, const TListHandler &handler);
+  void Extract(const std::string &cabFile, const std::string &targetDir, uint32_t options);
+
+  uint32_t Options() const { return FOptions; }
+  void SetOptions(uint32_t options) { FOptions = options; }
+
+private:
+  struct TState;
+  std::unique_ptr<TState> FState;
+  uint32_t FOptions = 0;
+};

@@ -1,0 +1,17 @@
+// Makes Microsoft cabinets: for the film writer and for tests. Natively
+// through gcab, on Win32 through cabinet.dll's FCI functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct TzxCabMember {
+  std::string Name; // as stored in the cabinet; a backslash separates directories
+  std::vector<uint8_t> Data;
+};
+
+// One cabinet with the members in the order given, MSZIP-compressed or
+// stored. Throws EzxError when it cannot be made.
+std::vector<uint8_t> PackCabinet(const std::vector<TzxCabMember> &members, bool compress);

@@ -1,0 +1,12 @@
+#include "zxLzma.h"
+
+#include "zxClasses.h"
+#include "zxMessages.h"
+#include "zxTexts.h"
+
+bool UnpackLzmaPayload(const std::string &packed, std::string &output) {
+  output = MakeTempFileName("~7z", "", "zxS_");
+  if (RunLzmaTool('d', packed, output)) return true;
+  ShowMessageBox(TzxBoxOwner::MainWindow, TextVideoDecompressor, TextError, zxMB_ICONERROR);
+  return false;
+}

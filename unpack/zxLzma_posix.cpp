@@ -1,0 +1,87 @@
+// The coder is the system's lzma_alone, started with posix_spawn and polled
+// with waitpid every 10 ms, like the Win32 hand-off polls its child.
+#include "zxLzma.h"
+
+#include "zxClasses.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+std::string &ToolOverride() {
+  static std::string path;
+  return path;
+}
+
+std::string FindOnPath(const std::string &name) {
+  const char *path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    std::string candidate = dir + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+std::string LocateTool() {
+  if (!ToolOverride().empty()) return ToolOverride();
+  const char *env = std::getenv("ZX_LZMA_TOOL");
+  if (env != nullptr && *env != '\0') return env;
+  return FindOnPath("lzma_alone");
+}
+
+// Closes the file actions on every path.
+struct TSpawnActions {
+  posix_spawn_file_actions_t Actions;
+  TSpawnActions() { posix_spawn_file_actions_init(&Actions); }
+  ~TSpawnActions() { posix_spawn_file_actions_destroy(&Actions); }
+  TSpawnActions(const TSpawnActions &) = delete;
+  TSpawnActions &operator=(const TSpawnActions &) = delete;
+};
+
+} // namespace
+
+void SetLzmaToolOverride(const std::string &path) {
+  ToolOverride() = path;
+}
+
+void ExtractLzmaTool(const std::string &) {}
+
+bool RunLzmaTool(char command, const std::string &input, const std::string &output) {
+  std::string tool = LocateTool();
+  if (tool.empty()) return false;
+
+  // The coder's banner and progress must not mix with our own output.
+  TSpawnActions fa;
+  posix_spawn_file_actions_addopen(&fa.Actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa.Actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa.Actions, 2, "/dev/null", O_WRONLY, 0);
+
+  std::string cmd(1, command);
+  char *argv[] = {tool.data(), cmd.data(), const_cast<char *>(input.c_str()),
+                  const_cast<char *>(output.c_str()), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, tool.c_str(), &fa.Actions, nullptr, argv, environ) != 0) return false;
+
+  for (;;) {
+    ::usleep(10000);
+    int status = 0;
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0 && errno != EINTR) break;
+  }
+  return true;
+}

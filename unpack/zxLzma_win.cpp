@@ -1,0 +1,60 @@
+// The coder travels in the program's resources as a cabinet holding
+// "lzma.exe". For each run it is unpacked into the temporary directory,
+// started with a hidden window, polled every 10 ms until it ends, and
+// deleted again.
+#include "zxLzma.h"
+
+#include "zxCab.h"
+#include "zxClasses.h"
+#include "zxHandles_win.h"
+#include "zxMessages.h"
+#include "zxTexts.h"
+
+void SetLzmaToolOverride(const std::string &) {}
+
+void ExtractLzmaTool(const std::string &dir) {
+  HRSRC info = FindResourceA(nullptr, "LZMA", "TLZMA");
+  HGLOBAL res = info != nullptr ? LoadResource(nullptr, info) : nullptr;
+  const void *bytes = res != nullptr ? LockResource(res) : nullptr;
+  DWORD size = info != nullptr ? SizeofResource(nullptr, info) : 0;
+  if (bytes == nullptr || size == 0) return;
+
+  TzxTempFile cab(MakeTempFileName("cab", "", "zxS_"));
+  try {
+    TzxFileStream file(cab.Name(), fmCreate);
+    file.Write(bytes, static_cast<int32_t>(size));
+  } catch (const EzxError &) {
+    cab.Reset({});
+    ShowMessageBox(TzxBoxOwner::MainWindow, TextCannotCreateTemp, TextError, zxMB_ICONERROR);
+    return;
+  }
+  TzxCabReader reader;
+  reader.ListFiles(cab.Name(), [](TzxCabReader &, const std::string &, uint32_t, uint16_t, uint16_t,
+                                  uint16_t, uint16_t, bool &) {});
+  reader.Extract(cab.Name(), dir, 0);
+}
+
+bool RunLzmaTool(char command, const std::string &input, const std::string &output) {
+  std::string dir = TempPath();
+  TzxTempFile tool(dir + "lzma.exe");
+  ExtractLzmaTool(dir);
+
+  std::string cmd = Format("\"%s\" %c \"%s\" \"%s\"", tool.Name().c_str(), command, input.c_str(),
+                           output.c_str());
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  TzxKernelHandle process(pi.hProcess);
+  TzxKernelHandle thread(pi.hThread);
+
+  DWORD code = STILL_ACTIVE;
+  do {
+    Sleep(10);
+    if (!GetExitCodeProcess(process.Get(), &code)) break;
+  } while (code == STILL_ACTIVE);
+  return true;
+}
