@@ -1,5 +1,7 @@
 // zxtool: films on any operating system. Subcommands:
 //   info FILE [--json]    what a film or a self-playing executable holds
+//   sample OUT.zxf        a small generated film
+//   pack, extract         self-playing executables
 #include "zxtool.h"
 
 #include "zxLoader.h"
@@ -13,7 +15,9 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr, "usage: zxtool info FILE [--json]\n"
-                       "       zxtool sample OUT.zxf\n");
+                       "       zxtool sample OUT.zxf\n"
+                       "       zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe\n"
+                       "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n");
   return 2;
 }
 
@@ -21,6 +25,8 @@ const std::map<std::string, int (*)(const std::vector<std::string> &)> &Commands
   static const std::map<std::string, int (*)(const std::vector<std::string> &)> commands = {
       {"info", CommandInfo},
       {"sample", CommandSample},
+      {"pack", CommandPack},
+      {"extract", CommandExtract},
   };
   return commands;
 }

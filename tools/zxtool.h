@@ -11,6 +11,8 @@
 // returns the exit code; errors are raised as exceptions.
 int CommandInfo(const std::vector<std::string> &args);
 int CommandSample(const std::vector<std::string> &args);
+int CommandPack(const std::vector<std::string> &args);
+int CommandExtract(const std::vector<std::string> &args);
 
 // For the length of a command: a private temporary directory that is
 // removed with everything in it, and message boxes collected instead of

@@ -19,7 +19,8 @@ void ExtractLzmaTool(const std::string &dir);
 
 // Runs the coder with command 'd' (decode) or 'e' (encode) on input, writing
 // output. Returns false only when the coder cannot be started; a coder that
-// fails simply leaves no output. Shows nothing.
+// fails leaves no output (what it wrote before failing is removed). Shows
+// nothing.
 bool RunLzmaTool(char command, const std::string &input, const std::string &output);
 
 // The film loader's hand-off: decodes packed into a new temporary file whose
@@ -28,6 +29,7 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
 // returns false.
 bool UnpackLzmaPayload(const std::string &packed, std::string &output);
 
-// Where the coder is looked for (not Win32): the override if set, else
-// $ZX_LZMA_TOOL, else lzma_alone on the PATH. Tests use the override.
+// Which coder runs: the override if set (on Win32 it then replaces the
+// carried one); otherwise the carried lzma.exe on Win32, and elsewhere
+// $ZX_LZMA_TOOL or else lzma_alone on the PATH.
 void SetLzmaToolOverride(const std::string &path);

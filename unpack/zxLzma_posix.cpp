@@ -27,9 +27,8 @@ std::string FindOnPath(const std::string &name) {
   while (start <= dirs.size()) {
     size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
+    std::string candidate = end > start ? dirs.substr(start, end - start) : std::string(".");
+    candidate.append("/").append(name);
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     start = end + 1;
   }
@@ -70,18 +69,23 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
   posix_spawn_file_actions_addopen(&fa.Actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa.Actions, 2, "/dev/null", O_WRONLY, 0);
 
-  std::string cmd(1, command);
-  char *argv[] = {tool.data(), cmd.data(), const_cast<char *>(input.c_str()),
+  char cmd[2] = {command, '\0'};
+  char *argv[] = {tool.data(), cmd, const_cast<char *>(input.c_str()),
                   const_cast<char *>(output.c_str()), nullptr};
   pid_t pid = 0;
   if (posix_spawn(&pid, tool.c_str(), &fa.Actions, nullptr, argv, environ) != 0) return false;
 
+  int status = 0;
   for (;;) {
     ::usleep(10000);
-    int status = 0;
     pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) break;
-    if (r < 0 && errno != EINTR) break;
+    if (r < 0 && errno != EINTR) {
+      status = -1;
+      break;
+    }
   }
+  // A coder that failed may have left part of its output: none is better.
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) DeleteFileName(output);
   return true;
 }

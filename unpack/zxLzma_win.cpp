@@ -10,7 +10,18 @@
 #include "zxMessages.h"
 #include "zxTexts.h"
 
-void SetLzmaToolOverride(const std::string &) {}
+namespace {
+
+std::string &ToolOverride() {
+  static std::string path;
+  return path;
+}
+
+} // namespace
+
+void SetLzmaToolOverride(const std::string &path) {
+  ToolOverride() = path;
+}
 
 void ExtractLzmaTool(const std::string &dir) {
   HRSRC info = FindResourceA(nullptr, "LZMA", "TLZMA");
@@ -36,11 +47,15 @@ void ExtractLzmaTool(const std::string &dir) {
 
 bool RunLzmaTool(char command, const std::string &input, const std::string &output) {
   std::string dir = TempPath();
-  TzxTempFile tool(dir + "lzma.exe");
-  ExtractLzmaTool(dir);
+  TzxTempFile tool;
+  if (ToolOverride().empty()) {
+    tool.Reset(dir + "lzma.exe");
+    ExtractLzmaTool(dir);
+  }
+  const std::string &path = ToolOverride().empty() ? tool.Name() : ToolOverride();
 
-  std::string cmd = Format("\"%s\" %c \"%s\" \"%s\"", tool.Name().c_str(), command, input.c_str(),
-                           output.c_str());
+  std::string cmd =
+      Format("\"%s\" %c \"%s\" \"%s\"", path.c_str(), command, input.c_str(), output.c_str());
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
@@ -56,5 +71,7 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
     Sleep(10);
     if (!GetExitCodeProcess(process.Get(), &code)) break;
   } while (code == STILL_ACTIVE);
+  // A coder that failed may have left part of its output: none is better.
+  if (code != 0) DeleteFileName(output);
   return true;
 }
