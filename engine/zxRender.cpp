@@ -1,0 +1,293 @@
+#include "zxRender.h"
+
+#include "UzxCursor_new.h"
+#include "ZxcabClasses.h"
+#include "zxSha256.h"
+
+#include <algorithm>
+#include <exception>
+
+// ------------------------------------------------------------ conversion
+
+namespace {
+
+void Rgb8(const TzxPictureLayout &l, const uint8_t *picture, const TzxPalette &palette,
+          uint8_t *out) {
+  for (int32_t y = 0; y < l.Height; ++y) {
+    const uint8_t *p = picture + size_t(y) * l.Stride;
+    for (int32_t x = 0; x < l.Width; ++x, out += 3) {
+      const TzxPaletteEntry &e = palette[p[x]];
+      out[0] = e.Red;
+      out[1] = e.Green;
+      out[2] = e.Blue;
+    }
+  }
+}
+
+template <int32_t pixelBytes>
+void RgbFromBgr(const TzxPictureLayout &l, const uint8_t *picture, uint8_t *out) {
+  for (int32_t y = 0; y < l.Height; ++y) {
+    const uint8_t *p = picture + size_t(y) * l.Stride;
+    for (int32_t x = 0; x < l.Width; ++x, p += pixelBytes, out += 3) {
+      out[0] = p[2];
+      out[1] = p[1];
+      out[2] = p[0];
+    }
+  }
+}
+
+} // namespace
+
+void PictureToRgb(const TzxPictureLayout &layout, const uint8_t *picture, size_t pictureSize,
+                  const TzxPalette &palette, TzxRgbPicture &out) {
+  if (!picture || pictureSize < layout.PictureBytes())
+    throw EzxError(Format("A picture of %lld bytes is smaller than the %lld its layout needs",
+                          static_cast<long long>(picture ? pictureSize : 0),
+                          static_cast<long long>(layout.PictureBytes())));
+  out.Width = layout.Width;
+  out.Height = layout.Height;
+  out.Pixels.resize(static_cast<size_t>(layout.Pixels()) * 3);
+  switch (layout.Format.PixelBytes) {
+  case 1: Rgb8(layout, picture, palette, out.Pixels.data()); break;
+  case 3: RgbFromBgr<3>(layout, picture, out.Pixels.data()); break;
+  case 4: RgbFromBgr<4>(layout, picture, out.Pixels.data()); break;
+  default: break;
+  }
+}
+
+// --------------------------------------------------------------- cursors
+
+namespace {
+
+bool MaskBit(const uint8_t *row, int32_t x) {
+  return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+// A colour image pixel as red, green, blue. Images of 8 bits or fewer carry
+// no colour table; their indices are shown as grey levels.
+void ColourPixel(const TzxImageHeader &h, const uint8_t *row, int32_t x, uint8_t rgb[3]) {
+  switch (h.BitsPerPixel) {
+  case 32:
+  case 24: {
+    const uint8_t *p = row + size_t(x) * (h.BitsPerPixel / 8);
+    rgb[0] = p[2];
+    rgb[1] = p[1];
+    rgb[2] = p[0];
+    return;
+  }
+  case 16: { // 5 bits each of red, green, blue
+    const uint32_t v = uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
+    const uint32_t c[3] = {(v >> 10) & 31, (v >> 5) & 31, v & 31};
+    for (int i = 0; i < 3; ++i)
+      rgb[i] = static_cast<uint8_t>(c[i] << 3 | c[i] >> 2);
+    return;
+  }
+  default: { // 1, 4 or 8 bits
+    const int32_t bpp = h.BitsPerPixel;
+    const int32_t bit = x * bpp;
+    const uint32_t max = (1u << bpp) - 1;
+    const uint32_t index = (row[bit >> 3] >> (8 - bpp - (bit & 7))) & max;
+    rgb[0] = rgb[1] = rgb[2] = static_cast<uint8_t>(index * 255 / max);
+    return;
+  }
+  }
+}
+
+// The part of a w x h image at (left, top) that lies inside the picture.
+struct TClip {
+  int32_t X0 = 0, X1 = 0, Y0 = 0, Y1 = 0; // image coordinates, end exclusive
+  bool Empty() const { return X0 >= X1 || Y0 >= Y1; }
+};
+
+TClip Clip(int64_t left, int64_t top, int32_t w, int32_t h, const TzxRgbPicture &p) {
+  TClip c;
+  c.X0 = static_cast<int32_t>(std::clamp<int64_t>(-left, 0, w));
+  c.X1 = static_cast<int32_t>(std::clamp<int64_t>(p.Width - left, 0, w));
+  c.Y0 = static_cast<int32_t>(std::clamp<int64_t>(-top, 0, h));
+  c.Y1 = static_cast<int32_t>(std::clamp<int64_t>(p.Height - top, 0, h));
+  return c;
+}
+
+// ANDs mask rows firstRow .. firstRow + h - 1 into the picture: a clear bit
+// makes the pixel black.
+void AndMask(const TzxCursor &c, int32_t firstRow, int32_t h, int64_t left, int64_t top,
+             TzxRgbPicture &p) {
+  const TzxImageHeader &m = c.Mask();
+  const TClip clip = Clip(left, top, m.Width, h, p);
+  const size_t rowBytes = static_cast<size_t>(TzxCursor::MaskRowBytes(m));
+  for (int32_t y = clip.Y0; y < clip.Y1; ++y) {
+    const uint8_t *row = c.MaskBits().data() + size_t(firstRow + y) * rowBytes;
+    uint8_t *out = p.At(static_cast<int32_t>(left + clip.X0), static_cast<int32_t>(top + y));
+    for (int32_t x = clip.X0; x < clip.X1; ++x, out += 3)
+      if (!MaskBit(row, x)) out[0] = out[1] = out[2] = 0;
+  }
+}
+
+} // namespace
+
+bool DrawCursor(const TzxCursor &cursor, int32_t x, int32_t y, TzxRgbPicture &picture) {
+  if (!cursor.Valid()) return false;
+  const int64_t left = int64_t(x) - cursor.HotSpotX();
+  const int64_t top = int64_t(y) - cursor.HotSpotY();
+  const TzxImageHeader &m = cursor.Mask();
+
+  if (cursor.Monochrome()) {
+    const int32_t h = m.Height / 2;
+    AndMask(cursor, 0, h, left, top, picture);
+    const TClip clip = Clip(left, top, m.Width, h, picture);
+    const size_t rowBytes = static_cast<size_t>(TzxCursor::MaskRowBytes(m));
+    for (int32_t r = clip.Y0; r < clip.Y1; ++r) {
+      const uint8_t *row = cursor.MaskBits().data() + size_t(h + r) * rowBytes;
+      uint8_t *out =
+          picture.At(static_cast<int32_t>(left + clip.X0), static_cast<int32_t>(top + r));
+      for (int32_t c = clip.X0; c < clip.X1; ++c, out += 3)
+        if (MaskBit(row, c)) {
+          out[0] ^= 0xFF;
+          out[1] ^= 0xFF;
+          out[2] ^= 0xFF;
+        }
+    }
+    return true;
+  }
+
+  AndMask(cursor, 0, m.Height, left, top, picture);
+  const TzxImageHeader &col = cursor.Colour();
+  const TClip clip = Clip(left, top, col.Width, col.Height, picture);
+  const size_t rowBytes = static_cast<size_t>(TzxCursor::ColourRowBytes(col));
+  for (int32_t r = clip.Y0; r < clip.Y1; ++r) {
+    const uint8_t *row = cursor.ColourBits().data() + size_t(r) * rowBytes;
+    uint8_t *out = picture.At(static_cast<int32_t>(left + clip.X0), static_cast<int32_t>(top + r));
+    for (int32_t c = clip.X0; c < clip.X1; ++c, out += 3) {
+      uint8_t rgb[3];
+      ColourPixel(col, row, c, rgb);
+      out[0] ^= rgb[0];
+      out[1] ^= rgb[1];
+      out[2] ^= rgb[2];
+    }
+  }
+  return true;
+}
+
+// ------------------------------------------------------ segment renderer
+
+namespace {
+
+// Records are read from the video data in blocks of about this size.
+constexpr size_t BlockTarget = size_t(4) << 20;
+
+} // namespace
+
+TzxSegmentRenderer::TzxSegmentRenderer(TSegmentInfo &segment, TzxPalette &palette, TDecodePath path)
+    : FSegment(segment), FPalette(palette), FPath(path),
+      FLayout(MakePictureLayout(segment.Width, segment.Height, segment.BitsPerPixel)) {
+  if (!segment.VideoStream) throw EzxError("The segment has no video data");
+  FTicksPerFrame = (segment.Flags & 1) ? 3 : 1;
+  FPicture.assign(FLayout.PictureBytes(), 0);
+  if (FPath == TDecodePath::XorFrame) FXorFrame.assign(FLayout.XorFrameBytes(), 0);
+  FWalk.Reset(nullptr, 0, FLayout.Format);
+  segment.VideoStream->Seek(0);
+  if (segment.CursorTrack) segment.CursorTrack->Seek(0);
+  if (segment.PaletteTrack) segment.PaletteTrack->Seek(0);
+}
+
+int32_t TzxSegmentRenderer::FrameCount() const {
+  return FSegment.FrameCount;
+}
+
+bool TzxSegmentRenderer::FillBlock() {
+  TzxStream &video = *FSegment.VideoStream;
+  FBlock.clear();
+  const int32_t size = video.Size();
+  while (video.Position() < size) {
+    const int32_t at = video.Position();
+    uint8_t head[4] = {};
+    if (video.Read(head, 4) != 4)
+      throw EzxCorruptFrame(
+          Format("The video data of %d bytes ends inside the record at %d", size, at));
+    TzxByteReader rd(head, 4);
+    const int32_t length = rd.GetLE32();
+    if (length < 8)
+      throw EzxCorruptFrame(Format("Frame record length %d at %d is below 8", length, at));
+    if (length > size - at)
+      throw EzxCorruptFrame(Format("The frame record of %d bytes at %d runs past the end of the "
+                                   "video data (%d bytes)",
+                                   length, at, size));
+    if (!FBlock.empty() && FBlock.size() + size_t(length) > BlockTarget) {
+      video.Seek(at);
+      break;
+    }
+    const size_t start = FBlock.size();
+    FBlock.resize(start + size_t(length));
+    std::copy(head, head + 4, FBlock.begin() + static_cast<ptrdiff_t>(start));
+    video.ReadBuffer(FBlock.data() + start + 4, length - 4);
+  }
+  FWalk.Reset(FBlock.data(), FBlock.size(), FLayout.Format);
+  return !FBlock.empty();
+}
+
+void TzxSegmentRenderer::ReadCursorSample() {
+  if (!FSegment.CursorTrack) return;
+  uint8_t raw[6];
+  if (FSegment.CursorTrack->Read(raw, 6) != 6) return; // the last sample stays
+  TzxByteReader rd(raw, 6);
+  FSample.Cursor = rd.GetLE16();
+  FSample.X = rd.GetLE16();
+  FSample.Y = rd.GetLE16();
+  FHasSample = true;
+}
+
+bool TzxSegmentRenderer::NextFrame() {
+  if (FFrameIndex + 1 >= FrameCount()) return false;
+  if (FWalk.AtEnd() && !FillBlock())
+    throw EzxCorruptFrame(Format("The video data ends after %d frames, the segment has %d",
+                                 FFrameIndex + 1, FrameCount()));
+  ++FFrameIndex;
+
+  // A damaged record still lets the frame's palette change and cursor
+  // samples be read, so that the tracks stay in step; the first error is
+  // raised at the end.
+  std::exception_ptr failure;
+  try {
+    const TzxFrameRecord record = FWalk.Current();
+    FWalk.Next();
+    if (FPath == TDecodePath::Direct) {
+      XorFrameIntoPicture(FLayout, record, FPicture.data(), FPicture.size());
+    } else {
+      try {
+        UnpackFrame(FLayout, record, FXorFrame.data(), FXorFrame.size());
+      } catch (const EzxCorruptFrame &) {
+        // The runs were cut off at the picture's end; what they wrote counts.
+        ApplyXorFrame(FLayout, FXorFrame.data(), FXorFrame.size(), FPicture.data(),
+                      FPicture.size());
+        throw;
+      }
+      ApplyXorFrame(FLayout, FXorFrame.data(), FXorFrame.size(), FPicture.data(), FPicture.size());
+    }
+  } catch (const EzxCorruptFrame &) {
+    failure = std::current_exception();
+  }
+  if (FLayout.Format.BitsPerPixel == 8 && FSegment.PaletteTrack) {
+    try {
+      ApplyPaletteChange(*FSegment.PaletteTrack, FPalette);
+    } catch (const EzxCorruptFrame &) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  // One sample a tick; frame k is painted at tick k x TicksPerFrame.
+  const int32_t samples = FFrameIndex == 0 ? 1 : FTicksPerFrame;
+  for (int32_t i = 0; i < samples; ++i)
+    ReadCursorSample();
+  if (failure) std::rethrow_exception(failure);
+  return true;
+}
+
+void TzxSegmentRenderer::Render(TzxRgbPicture &out, bool withCursor) const {
+  PictureToRgb(FLayout, FPicture.data(), FPicture.size(), FPalette, out);
+  if (!withCursor || !FHasSample || !FSegment.Cursors) return;
+  const TzxCursor *cursor = FSegment.Cursors->Get(FSample.Cursor);
+  if (cursor) DrawCursor(*cursor, FSample.X, FSample.Y, out);
+}
+
+std::string PictureSha256(const TzxRgbPicture &picture) {
+  return Sha256Hex(picture.Pixels.data(), picture.Pixels.size());
+}
