@@ -1,36 +1,6 @@
-#include "zxTesting.h"
+#include "zxToolTesting.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <sys/wait.h>
-
-namespace {
-
-struct TRun {
-  int Code;
-  std::string Out;
-};
-
-// Runs zxtool with arguments; standard error goes to err.txt in dir.
-TRun Zxtool(const std::string &args, const TzxTestDir &dir) {
-  std::string cmd = std::string(ZXTOOL) + " " + args + " 2>" + dir.File("err.txt");
-  FILE *p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-    out.append(buf, n);
-  int status = pclose(p);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string ErrorText(const TzxTestDir &dir) {
-  TzxBytes b = ReadWholeFile(dir.File("err.txt"));
-  return std::string(b.begin(), b.end());
-}
-
-} // namespace
 
 TEST(ZxtoolInfo, JsonReportsExactlyWhatWasWritten) {
   TzxTestDir dir;
@@ -53,7 +23,7 @@ TEST(ZxtoolInfo, JsonReportsExactlyWhatWasWritten) {
   player[1] = 'Z';
   WriteWholeFile(dir.File("film.exe"), BuildExecutable(player, film, "Warning=Achtung\r\n"));
 
-  TRun r = Zxtool("info --json " + dir.File("film.exe"), dir);
+  TzxRun r = RunZxtool("info --json " + dir.File("film.exe"), dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
 
   // Offsets follow from the sizes the writer produced.
@@ -87,7 +57,7 @@ TEST(ZxtoolInfo, JsonReportsExactlyWhatWasWritten) {
   EXPECT_EQ(r.Out, expected);
 
   // The text form says the same in words, and nothing stays behind.
-  r = Zxtool("info " + dir.File("film.exe"), dir);
+  r = RunZxtool("info " + dir.File("film.exe"), dir);
   EXPECT_EQ(r.Code, 0);
   EXPECT_NE(r.Out.find("title \"Caf\xC3\xA9 \xE2\x82\xAC\""), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("Segment 3 need reDiridi"), std::string::npos) << r.Out;
@@ -104,13 +74,13 @@ TEST(ZxtoolInfo, UnreadableInputGivesOneLineAndNonZeroExit) {
   WriteWholeFile(dir.File("lying.zxf"), BuildFilm({e}));
 
   for (const char *name : {"missing.zxf", "empty.zxf", "nofilm.exe", "lying.zxf"}) {
-    TRun r = Zxtool("info " + dir.File(name), dir);
+    TzxRun r = RunZxtool("info " + dir.File(name), dir);
     EXPECT_NE(r.Code, 0) << name;
     EXPECT_TRUE(r.Out.empty()) << name;
     std::string err = ErrorText(dir);
     EXPECT_EQ(err.rfind("zxtool: ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   }
-  EXPECT_NE(Zxtool("info", dir).Code, 0);
-  EXPECT_NE(Zxtool("frobnicate", dir).Code, 0);
+  EXPECT_NE(RunZxtool("info", dir).Code, 0);
+  EXPECT_NE(RunZxtool("frobnicate", dir).Code, 0);
 }

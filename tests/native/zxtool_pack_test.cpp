@@ -1,0 +1,91 @@
+#include "zxToolTesting.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A minimal Windows program image: DOS stub, PE header, one section whose
+// data ends the file.
+TzxBytes FakeProgram() {
+  TzxBytes p(400, 0);
+  p[0] = 'M';
+  p[1] = 'Z';
+  p[60] = 64;
+  p[64] = 'P';
+  p[65] = 'E';
+  p[70] = 1; // one section
+  size_t s = 64 + 24;
+  p[s + 16] = 100; // raw size
+  p[s + 20] = 44;  // raw pointer 300
+  p[s + 21] = 1;
+  return p;
+}
+
+} // namespace
+
+TEST(ZxtoolPack, PackAndExtractRoundTrip) {
+  TzxTestDir dir;
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Raw);
+  e.Segment.Flags = 0x1000;
+  TzxBytes film = BuildFilm({e});
+  WriteWholeFile(dir.File("player.exe"), FakeProgram());
+  WriteWholeFile(dir.File("film.zxf"), film);
+  WriteWholeFile(dir.File("lang.txt"), {'E', 'r', 'r', 'o', 'r', '=', 'X'});
+
+  TzxRun r = RunZxtool("pack " + dir.File("player.exe") + " " + dir.File("film.zxf") + " --lang " +
+                           dir.File("lang.txt") + " -o " + dir.File("out.exe"),
+                       dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  TzxBytes exe = ReadWholeFile(dir.File("out.exe"));
+  EXPECT_EQ(exe, BuildExecutable(FakeProgram(), film, "Error=X"));
+
+  r = RunZxtool("extract " + dir.File("out.exe") + " -o " + dir.File("back.zxf") + " --lang " +
+                    dir.File("back.txt"),
+                dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("back.zxf")), film);
+  EXPECT_EQ(ReadWholeFile(dir.File("back.txt")), (TzxBytes{'E', 'r', 'r', 'o', 'r', '=', 'X'}));
+
+  r = RunZxtool("info --json " + dir.File("out.exe"), dir);
+  EXPECT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(r.Out.find("\"film_base\":411"), std::string::npos) << r.Out;
+}
+
+TEST(ZxtoolPack, InputsThatAreNotWhatTheyClaimAreRefused) {
+  TzxTestDir dir;
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Raw);
+  TzxBytes film = BuildFilm({e});
+  WriteWholeFile(dir.File("player.exe"), FakeProgram());
+  WriteWholeFile(dir.File("film.zxf"), film);
+  WriteWholeFile(dir.File("notexe.exe"), film);
+  WriteWholeFile(dir.File("notfilm.zxf"), TzxBytes(100, 0xFF));
+  WriteWholeFile(dir.File("carrying.exe"), BuildExecutable(FakeProgram(), film, ""));
+  WriteWholeFile(dir.File("bare.exe"), FakeProgram());
+
+  const std::string out = " -o " + dir.File("out.bin");
+  // Each word is a file in the test directory.
+  const char *refused[][2] = {
+      {"pack notexe.exe film.zxf", "is not a Windows program"},
+      {"pack player.exe notfilm.zxf", "is not a film"},
+      {"pack carrying.exe film.zxf", "already carries"},
+      {"pack player.exe missing.zxf", "missing.zxf"},
+      {"extract bare.exe", "carries no film"},
+      {"extract film.zxf", "is not a Windows program"},
+  };
+  for (const auto &c : refused) {
+    std::string args;
+    std::string words = std::string(c[0]) + " ";
+    for (size_t at = 0, space; (space = words.find(' ', at)) != std::string::npos; at = space + 1) {
+      std::string word = words.substr(at, space - at);
+      args += (args.empty() ? word : " " + dir.File(word));
+    }
+    TzxRun r = RunZxtool(args + out, dir);
+    EXPECT_NE(r.Code, 0) << c[0];
+    EXPECT_NE(ErrorText(dir).find(c[1]), std::string::npos) << c[0] << ": " << ErrorText(dir);
+    EXPECT_FALSE(FileExists(dir.File("out.bin"))) << c[0];
+    EXPECT_FALSE(FileExists(dir.File("out.bin.part"))) << c[0];
+  }
+  EXPECT_NE(RunZxtool("pack " + dir.File("player.exe") + " " + dir.File("film.zxf"), dir).Code, 0);
+}
