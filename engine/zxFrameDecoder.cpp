@@ -257,7 +257,7 @@ int64_t UnpackRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *
   bool overrun = false;
   const int64_t covered = WalkRuns<D, true>(
       l, r, xorFrame, [](uint8_t *p, auto v, int64_t n) { D::Store(p, v, n); }, end, overrun);
-  // What the runs did not reach changes nothing. Padding is 0 already.
+  // What the runs did not reach changes nothing.
   const size_t done = static_cast<size_t>(end - xorFrame);
   if (covered < l.Pixels()) std::memset(end, 0, l.PictureBytes() - done);
   if (overrun) RaiseOverrun<D>(l, r);
