@@ -310,7 +310,6 @@ bool TzxCabReader::IsCabinet(const std::string &fileName, TzxCabinetInfo &info) 
   info.Index = fdi.iCabinet;
   info.HasReserve = fdi.fReserve != FALSE;
   info.HasPrevious = fdi.hasprev != FALSE;
-  info.HasNext = fdi.hasnext != FALSE;
   return result;
 }
 

@@ -45,7 +45,6 @@ struct TzxCabinetInfo {
   uint16_t Index = 0; // position in its set, 0-based
   bool HasReserve = false;
   bool HasPrevious = false;
-  bool HasNext = false;
 };
 
 enum : uint32_t {
