@@ -10,19 +10,13 @@ namespace {
 // The largest cursor image the reader accepts, in pixels per side.
 constexpr int32_t MaxCursorSide = 1024;
 
-int32_t GetInt32(const uint8_t *p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
 // Reads a 13-byte image header; false when the file ends first.
 bool ReadHeader(TzxFileStream &file, TzxImageHeader &h) {
   uint8_t raw[13] = {};
   bool ok = file.Read(raw, 13) == 13;
-  h.Count = GetInt32(raw);
-  h.Width = GetInt32(raw + 4);
-  h.Height = GetInt32(raw + 8);
+  h.Count = GetLE32(raw);
+  h.Width = GetLE32(raw + 4);
+  h.Height = GetLE32(raw + 8);
   h.BitsPerPixel = raw[12];
   return ok;
 }
@@ -72,8 +66,8 @@ int TzxCursor::LoadFromFile(TzxFileStream &file) {
 
   uint8_t hot[8] = {};
   bool whole = file.Read(hot, 8) == 8;
-  FHotSpotX = GetInt32(hot);
-  FHotSpotY = GetInt32(hot + 4);
+  FHotSpotX = GetLE32(hot);
+  FHotSpotY = GetLE32(hot + 4);
   whole = whole && ReadHeader(file, FMask);
   if (whole) ReadBits(file, FMask.Count, FMaskBits);
   whole = whole && ReadHeader(file, FColour);

@@ -35,6 +35,21 @@ private:
   int32_t FCode;
 };
 
+// Little-endian integers in byte buffers, as every file format here stores them.
+inline int32_t GetLE32(const uint8_t *p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                              static_cast<uint32_t>(p[2]) << 16 |
+                              static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint16_t GetLE16(const uint8_t *p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline void PutLE32(uint8_t *p, int32_t v) {
+  auto u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<uint8_t>(u >> (8 * i));
+}
+
 // printf-style formatting into a std::string.
 std::string Format(const char *fmt, ...)
 #if defined(__GNUC__)

@@ -17,23 +17,11 @@ std::function<void(int32_t)> &Selector() {
   return selector;
 }
 
-int32_t GetInt32(const uint8_t *p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
-void PutInt32(uint8_t *p, int32_t v) {
-  auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(u >> (8 * i));
-}
-
 // Reads a little-endian int32; false when the stream runs short.
 bool ReadInt32(TzxStream &s, int32_t &v) {
   uint8_t raw[4];
   if (s.Read(raw, 4) != 4) return false;
-  v = GetInt32(raw);
+  v = GetLE32(raw);
   return true;
 }
 
@@ -50,7 +38,7 @@ void ReadPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentI
   TzxFileStream f(fileName, fmOpenRead);
   int32_t titleSize = 0;
   f.ReadBuffer(&titleSize, 4);
-  titleSize = GetInt32(reinterpret_cast<const uint8_t *>(&titleSize));
+  titleSize = GetLE32(reinterpret_cast<const uint8_t *>(&titleSize));
   if (titleSize < 0 || titleSize > static_cast<int32_t>(r.Title.size()))
     throw EzxError(Format("the title size %d is out of range (0 to 256)", titleSize));
   f.ReadBuffer(r.Title.data(), titleSize);
@@ -93,42 +81,42 @@ std::string UnpackCabinet(const std::string &packed) {
 TSegmentHeader DecodeSegmentHeader(const uint8_t *raw) {
   TSegmentHeader h;
   h.Version = raw[0];
-  h.Width = GetInt32(raw + 1);
-  h.Height = GetInt32(raw + 5);
+  h.Width = GetLE32(raw + 1);
+  h.Height = GetLE32(raw + 5);
   h.BitsPerPixel = raw[9];
-  uint32_t bits = static_cast<uint32_t>(GetInt32(raw + 10));
+  uint32_t bits = static_cast<uint32_t>(GetLE32(raw + 10));
   std::memcpy(&h.FramesPerSecond, &bits, 4);
-  h.Flags = GetInt32(raw + 14);
-  h.FrameCount = GetInt32(raw + 18);
-  h.CursorCount = GetInt32(raw + 22);
-  h.CursorTrackSize = GetInt32(raw + 26);
-  h.PaletteTrackSize = GetInt32(raw + 30);
-  h.VideoSize = GetInt32(raw + 34);
-  h.PackedSize = GetInt32(raw + 38);
-  h.PackedOffset = GetInt32(raw + 42);
-  h.SoundSize = GetInt32(raw + 46);
-  h.SoundOffset = GetInt32(raw + 50);
+  h.Flags = GetLE32(raw + 14);
+  h.FrameCount = GetLE32(raw + 18);
+  h.CursorCount = GetLE32(raw + 22);
+  h.CursorTrackSize = GetLE32(raw + 26);
+  h.PaletteTrackSize = GetLE32(raw + 30);
+  h.VideoSize = GetLE32(raw + 34);
+  h.PackedSize = GetLE32(raw + 38);
+  h.PackedOffset = GetLE32(raw + 42);
+  h.SoundSize = GetLE32(raw + 46);
+  h.SoundOffset = GetLE32(raw + 50);
   return h;
 }
 
 void EncodeSegmentHeader(const TSegmentHeader &h, uint8_t *raw) {
   raw[0] = h.Version;
-  PutInt32(raw + 1, h.Width);
-  PutInt32(raw + 5, h.Height);
+  PutLE32(raw + 1, h.Width);
+  PutLE32(raw + 5, h.Height);
   raw[9] = h.BitsPerPixel;
   uint32_t bits = 0;
   std::memcpy(&bits, &h.FramesPerSecond, 4);
-  PutInt32(raw + 10, static_cast<int32_t>(bits));
-  PutInt32(raw + 14, h.Flags);
-  PutInt32(raw + 18, h.FrameCount);
-  PutInt32(raw + 22, h.CursorCount);
-  PutInt32(raw + 26, h.CursorTrackSize);
-  PutInt32(raw + 30, h.PaletteTrackSize);
-  PutInt32(raw + 34, h.VideoSize);
-  PutInt32(raw + 38, h.PackedSize);
-  PutInt32(raw + 42, h.PackedOffset);
-  PutInt32(raw + 46, h.SoundSize);
-  PutInt32(raw + 50, h.SoundOffset);
+  PutLE32(raw + 10, static_cast<int32_t>(bits));
+  PutLE32(raw + 14, h.Flags);
+  PutLE32(raw + 18, h.FrameCount);
+  PutLE32(raw + 22, h.CursorCount);
+  PutLE32(raw + 26, h.CursorTrackSize);
+  PutLE32(raw + 30, h.PaletteTrackSize);
+  PutLE32(raw + 34, h.VideoSize);
+  PutLE32(raw + 38, h.PackedSize);
+  PutLE32(raw + 42, h.PackedOffset);
+  PutLE32(raw + 46, h.SoundSize);
+  PutLE32(raw + 50, h.SoundOffset);
 }
 
 uint8_t RoundFramesPerSecond(float fps) {
@@ -176,6 +164,23 @@ std::vector<char> ReadLanguageBlock(const std::string &exeFileName) {
   return block;
 }
 
+std::vector<TDirectoryEntry> ReadFilmDirectory(TzxStream &stream) {
+  const int64_t base = stream.Position();
+  int32_t count = 0;
+  if (!ReadInt32(stream, count) || count <= 0) return {};
+  if (count > (stream.Size() - base - 4) / DirectoryEntrySize)
+    throw EzxError(
+        Format("The film directory announces %d entries, more than the film can hold", count));
+  std::vector<TDirectoryEntry> entries(static_cast<size_t>(count));
+  for (auto &e : entries) {
+    uint8_t raw[DirectoryEntrySize];
+    stream.ReadBuffer(raw, DirectoryEntrySize);
+    e.Offset = GetLE32(raw);
+    e.Kind = static_cast<int16_t>(GetLE16(raw + 4));
+  }
+  return entries;
+}
+
 bool LoadEmbeddedFilm(TzxStream *stream, TSegmentList &list) {
   if (stream == nullptr) return false;
   TExecutableTrailer t = ReadExecutableTrailer(*stream);
@@ -192,18 +197,9 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
   if (stream == nullptr) return false;
   std::string warnings;
   const int64_t base = stream->Position();
-  int32_t count = 0;
-  if (!ReadInt32(*stream, count) || count <= 0) return false;
-  if (count > (stream->Size() - base - 4) / DirectoryEntrySize)
-    throw EzxError(
-        Format("The film directory announces %d entries, more than the film can hold", count));
-  std::vector<TDirectoryEntry> entries(static_cast<size_t>(count));
-  for (auto &e : entries) {
-    uint8_t raw[DirectoryEntrySize];
-    stream->ReadBuffer(raw, DirectoryEntrySize);
-    e.Offset = GetInt32(raw);
-    e.Kind = static_cast<int16_t>(raw[4] | raw[5] << 8);
-  }
+  const std::vector<TDirectoryEntry> entries = ReadFilmDirectory(*stream);
+  if (entries.empty()) return false;
+  const auto count = static_cast<int32_t>(entries.size());
 
   for (int32_t i = 0; i < count; ++i) {
     const TDirectoryEntry &e = entries[static_cast<size_t>(i)];

@@ -89,6 +89,10 @@ struct TExecutableTrailer {
 };
 TExecutableTrailer ReadExecutableTrailer(TzxStream &stream);
 
+// Reads the film directory at the stream's position: no entries when the
+// count is missing or not positive; throws when the entries cannot fit.
+std::vector<TDirectoryEntry> ReadFilmDirectory(TzxStream &stream);
+
 // The language block of an executable, empty when there is none or the file
 // cannot be opened.
 std::vector<char> ReadLanguageBlock(const std::string &exeFileName);

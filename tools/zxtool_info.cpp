@@ -37,21 +37,13 @@ int64_t FindFilmBase(TzxFileStream &f) {
 
 std::vector<TEntryInfo> ReadDirectory(TzxFileStream &f, int64_t base) {
   f.Seek(static_cast<int32_t>(base));
-  uint8_t raw[SegmentHeaderSize];
-  if (f.Read(raw, 4) != 4) throw EzxError("The film is too short for its directory");
-  int32_t count = static_cast<int32_t>(raw[0] | raw[1] << 8 | raw[2] << 16 |
-                                       static_cast<uint32_t>(raw[3]) << 24);
-  if (count <= 0) throw EzxError(Format("The film's directory has no entries (count %d)", count));
-  if (count > (f.Size() - base - 4) / DirectoryEntrySize)
-    throw EzxError(
-        Format("The film directory announces %d entries, more than the film can hold", count));
-  std::vector<TEntryInfo> entries(static_cast<size_t>(count));
-  for (auto &e : entries) {
-    f.ReadBuffer(raw, DirectoryEntrySize);
-    e.Entry.Offset = static_cast<int32_t>(raw[0] | raw[1] << 8 | raw[2] << 16 |
-                                          static_cast<uint32_t>(raw[3]) << 24);
-    e.Entry.Kind = static_cast<int16_t>(raw[4] | raw[5] << 8);
+  std::vector<TEntryInfo> entries;
+  for (const TDirectoryEntry &d : ReadFilmDirectory(f)) {
+    entries.emplace_back();
+    entries.back().Entry = d;
   }
+  if (entries.empty()) throw EzxError("The film's directory has no entries");
+  uint8_t raw[SegmentHeaderSize];
   for (auto &e : entries) {
     int64_t start = base + e.Entry.Offset;
     if (e.Entry.Kind != 1 || start < 0 || start + SegmentHeaderSize > f.Size()) continue;

@@ -14,37 +14,31 @@
 
 namespace {
 
-uint32_t Get32(const TzxBytes &b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-uint16_t Get16(const TzxBytes &b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
 // The end of a Windows program's image: its last section's data, or the
 // COFF symbol and string tables behind them. -1 when the bytes are not a
 // Windows program.
 int64_t ProgramImageEnd(const TzxBytes &exe) {
   if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') return -1;
-  uint32_t pe = Get32(exe, 60);
+  uint32_t pe = static_cast<uint32_t>(GetLE32(&exe[60]));
   if (pe > exe.size() || exe.size() - pe < 24 || std::memcmp(&exe[pe], "PE\0\0", 4) != 0) return -1;
-  uint16_t sections = Get16(exe, pe + 6);
-  uint32_t symbols = Get32(exe, pe + 12);
-  uint32_t symbolCount = Get32(exe, pe + 16);
-  uint16_t optional = Get16(exe, pe + 20);
+  uint16_t sections = GetLE16(&exe[pe + 6]);
+  uint32_t symbols = static_cast<uint32_t>(GetLE32(&exe[pe + 12]));
+  uint32_t symbolCount = static_cast<uint32_t>(GetLE32(&exe[pe + 16]));
+  uint16_t optional = GetLE16(&exe[pe + 20]);
   uint64_t table = uint64_t(pe) + 24 + optional;
   if (table + uint64_t(sections) * 40 > exe.size()) return -1;
   uint64_t end = table + uint64_t(sections) * 40;
   for (uint16_t i = 0; i < sections; ++i) {
     size_t s = static_cast<size_t>(table + uint64_t(i) * 40);
-    uint64_t rawSize = Get32(exe, s + 16), rawPtr = Get32(exe, s + 20);
+    uint64_t rawSize = static_cast<uint32_t>(GetLE32(&exe[s + 16])),
+             rawPtr = static_cast<uint32_t>(GetLE32(&exe[s + 20]));
     if (rawSize > 0) end = std::max(end, rawPtr + rawSize);
   }
   if (symbols != 0) {
     uint64_t strings = uint64_t(symbols) + uint64_t(symbolCount) * 18;
     if (strings + 4 <= exe.size())
-      end = std::max(end, strings + Get32(exe, static_cast<size_t>(strings)));
+      end = std::max(end,
+                     strings + static_cast<uint32_t>(GetLE32(&exe[static_cast<size_t>(strings)])));
   }
   return end > exe.size() ? -1 : static_cast<int64_t>(end);
 }
@@ -52,14 +46,14 @@ int64_t ProgramImageEnd(const TzxBytes &exe) {
 // Raises unless film is a film directory whose segment headers lie inside.
 void CheckFilm(const TzxBytes &film, const std::string &name) {
   if (film.size() < 4) throw EzxError(Format("%s is not a film: it is too short", name.c_str()));
-  int32_t count = static_cast<int32_t>(Get32(film, 0));
+  int32_t count = GetLE32(&film[0]);
   if (count <= 0 || int64_t(count) * DirectoryEntrySize + 4 > int64_t(film.size()))
     throw EzxError(
         Format("%s is not a film: its directory announces %d entries", name.c_str(), count));
   for (int32_t i = 0; i < count; ++i) {
     size_t at = 4 + size_t(i) * DirectoryEntrySize;
-    int32_t offset = static_cast<int32_t>(Get32(film, at));
-    if (static_cast<int16_t>(Get16(film, at + 4)) != 1) continue;
+    int32_t offset = GetLE32(&film[at]);
+    if (static_cast<int16_t>(GetLE16(&film[at + 4])) != 1) continue;
     if (offset < 0 || int64_t(offset) + SegmentHeaderSize > int64_t(film.size()))
       throw EzxError(Format("%s is not a film: entry %d points outside it", name.c_str(), i + 1));
   }
