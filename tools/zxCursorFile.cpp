@@ -100,8 +100,8 @@ TzxCursorRecord ParseCurFile(const TzxBytes &b, const std::string &name) {
   const uint32_t used = Get32(dib, 32);
   if (w < 1 || w > MaxCursorSide || fullHeight < 2 || fullHeight % 2 != 0 ||
       fullHeight / 2 > MaxCursorSide)
-    throw EzxError(Format("%s: a bitmap of %d x %d pixels is not a cursor image", what, w,
-                          fullHeight));
+    throw EzxError(
+        Format("%s: a bitmap of %d x %d pixels is not a cursor image", what, w, fullHeight));
   if (compression != 0) throw EzxError(Format("%s: compressed bitmaps are not supported", what));
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)
     throw EzxError(Format("%s: images of %d bits per pixel are not supported", what, bpp));
@@ -121,8 +121,8 @@ TzxCursorRecord ParseCurFile(const TzxBytes &b, const std::string &name) {
   auto andLine = [&](int32_t y) { return &dib[andAt + andRow * size_t(h - 1 - y)]; };
 
   if (hotX >= w || hotY >= h)
-    throw EzxError(Format("%s: the hot spot %d,%d lies outside the %d x %d image", what, hotX, hotY,
-                          w, h));
+    throw EzxError(
+        Format("%s: the hot spot %d,%d lies outside the %d x %d image", what, hotX, hotY, w, h));
   TzxCursorRecord c;
   c.HotSpotX = hotX;
   c.HotSpotY = hotY;

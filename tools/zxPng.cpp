@@ -15,8 +15,8 @@ TzxRgbaImage FinishRead(png_image &image, const std::string &name) {
   if (image.width < 1 || image.height < 1 || image.width > uint32_t(MaxPngSide) ||
       image.height > uint32_t(MaxPngSide)) {
     png_image_free(&image);
-    throw EzxError(Format("%s: a picture of %u x %u pixels is outside 1 .. %d a side",
-                          name.c_str(), image.width, image.height, MaxPngSide));
+    throw EzxError(Format("%s: a picture of %u x %u pixels is outside 1 .. %d a side", name.c_str(),
+                          image.width, image.height, MaxPngSide));
   }
   image.format = PNG_FORMAT_RGBA;
   TzxRgbaImage out;
@@ -80,8 +80,8 @@ void WritePng(const std::string &fileName, int32_t width, int32_t height, int co
   ok = std::fclose(w.File) == 0 && ok;
   if (!ok) {
     DeleteFileName(fileName);
-    throw EzxError(Format("Cannot write %s%s%s", fileName.c_str(), w.Message[0] ? ": " : "",
-                          w.Message));
+    throw EzxError(
+        Format("Cannot write %s%s%s", fileName.c_str(), w.Message[0] ? ": " : "", w.Message));
   }
 }
 
@@ -123,7 +123,7 @@ void WritePngRgb(const std::string &fileName, int32_t width, int32_t height, con
 
 void WritePngRgba(const std::string &fileName, const TzxRgbaImage &image) {
   if (image.Pixels.size() != size_t(image.Width) * size_t(image.Height) * 4)
-    throw EzxError(Format("Cannot write %s: the picture's pixels do not match its size",
-                          fileName.c_str()));
+    throw EzxError(
+        Format("Cannot write %s: the picture's pixels do not match its size", fileName.c_str()));
   WritePng(fileName, image.Width, image.Height, PNG_COLOR_TYPE_RGB_ALPHA, image.Pixels.data(), 4);
 }

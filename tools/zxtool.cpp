@@ -2,6 +2,9 @@
 //   info FILE [--json]    what a film or a self-playing executable holds
 //   sample OUT.zxf        a small generated film
 //   pack, extract         self-playing executables
+//   export FILM OUT       frames as PNG files or a video; --hash: checksums
+//   make ... -o OUT.zxf   a film from pictures or a video
+//   bench FILM            loading and decoding speed
 #include "zxtool.h"
 
 #include "zxLoader.h"
@@ -17,16 +20,19 @@ int Usage() {
   std::fprintf(stderr, "usage: zxtool info FILE [--json]\n"
                        "       zxtool sample OUT.zxf\n"
                        "       zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe\n"
-                       "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n");
+                       "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n"
+                       "       zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B]\n"
+                       "                     [--scale F|WxH] [--no-cursor]\n"
+                       "       zxtool make [OPTIONS] --input SRC [OPTIONS]... -o OUT.zxf\n"
+                       "       zxtool bench FILM [--min-time SECONDS] [--passes N]\n");
   return 2;
 }
 
 const std::map<std::string, int (*)(const std::vector<std::string> &)> &Commands() {
   static const std::map<std::string, int (*)(const std::vector<std::string> &)> commands = {
-      {"info", CommandInfo},
-      {"sample", CommandSample},
-      {"pack", CommandPack},
-      {"extract", CommandExtract},
+      {"info", CommandInfo},       {"sample", CommandSample}, {"pack", CommandPack},
+      {"extract", CommandExtract}, {"export", CommandExport}, {"make", CommandMake},
+      {"bench", CommandBench},
   };
   return commands;
 }

@@ -13,6 +13,9 @@ int CommandInfo(const std::vector<std::string> &args);
 int CommandSample(const std::vector<std::string> &args);
 int CommandPack(const std::vector<std::string> &args);
 int CommandExtract(const std::vector<std::string> &args);
+int CommandExport(const std::vector<std::string> &args);
+int CommandMake(const std::vector<std::string> &args);
+int CommandBench(const std::vector<std::string> &args);
 
 // For the length of a command: a private temporary directory that is
 // removed with everything in it, and message boxes collected instead of
@@ -30,6 +33,11 @@ private:
   std::string FDir;
   std::vector<TzxMessageBox> FBoxes;
 };
+
+class TSegmentList;
+// Loads a film file through the player's loader into list (inside a
+// session); throws EzxError with the reason when nothing playable comes out.
+void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session);
 
 // Text of the Windows-1252 code page as UTF-8.
 std::string AnsiToUtf8(const std::string &s);

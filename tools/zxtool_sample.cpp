@@ -3,6 +3,7 @@
 #include "zxtool.h"
 
 #include "zxFilmWriter.h"
+#include "zxFrameEncoder.h"
 
 #include <cstdio>
 
@@ -20,37 +21,6 @@ TzxBytes Bars(int32_t w, int32_t h, int32_t k) {
       px[2] = static_cast<uint8_t>(255 - band * 60);
     }
   return p;
-}
-
-// One frame record: the XOR of two pictures as runs of equal pixels
-// (blue, green, red, then a 16-bit count), behind the record length and
-// the run count.
-TzxBytes XorFrame(const TzxBytes &prev, const TzxBytes &next) {
-  TzxBytes runs;
-  int32_t count = 0;
-  const size_t n = next.size() / 4;
-  auto value = [&](size_t k) {
-    uint32_t v = 0;
-    for (int b = 0; b < 3; ++b)
-      v |= static_cast<uint32_t>(prev[k * 4 + b] ^ next[k * 4 + b]) << (8 * b);
-    return v;
-  };
-  for (size_t i = 0; i < n;) {
-    const uint32_t v = value(i);
-    size_t j = i + 1;
-    while (j < n && j - i < 65535 && value(j) == v)
-      ++j;
-    for (int b = 0; b < 3; ++b)
-      runs.push_back(static_cast<uint8_t>(v >> (8 * b)));
-    AppendInt16(runs, static_cast<int16_t>(static_cast<uint16_t>(j - i)));
-    ++count;
-    i = j;
-  }
-  TzxBytes frame;
-  AppendInt32(frame, static_cast<int32_t>(8 + runs.size()));
-  AppendInt32(frame, count);
-  frame.insert(frame.end(), runs.begin(), runs.end());
-  return frame;
 }
 
 TzxSegmentSpec Segment(const std::string &title, int32_t w, int32_t h, int32_t frames) {
@@ -73,12 +43,10 @@ TzxSegmentSpec Segment(const std::string &title, int32_t w, int32_t h, int32_t f
     xorMask[static_cast<size_t>(i * 16 + 7)] = true;
   }
   s.Cursors.push_back(EncodeCursorRecord(MakeMonochromeCursor(16, 16, 7, 7, andMask, xorMask)));
-  TzxBytes prev(static_cast<size_t>(w) * h * 4, 0);
+  TzxFrameEncoder encoder(w, h, 32);
   for (int32_t k = 0; k < frames; ++k) {
-    TzxBytes next = Bars(w, h, k);
-    TzxBytes f = XorFrame(prev, next);
-    s.Video.insert(s.Video.end(), f.begin(), f.end());
-    prev = std::move(next);
+    const TzxBytes next = Bars(w, h, k);
+    encoder.AppendFrame(s.Video, next.data(), static_cast<size_t>(w) * 4, next.size());
     for (int32_t t = 0; t < 3; ++t) {
       int32_t tick = k * 3 + t;
       AppendCursorSample(s.CursorTrack, static_cast<uint16_t>(tick / 30 % 2),

@@ -1,0 +1,213 @@
+// zxtool export: PNG frames and videos of a film, the --hash lines, frame
+// ranges, and failures that leave no output behind.
+#include "zxToolTesting.h"
+
+#include "zxFfmpegPipe.h"
+#include "zxFrameEncoder.h"
+#include "zxPng.h"
+#include "zxSha256.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <regex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// n frames of w x h as BGRA: a gradient with a square that moves one step
+// a frame.
+std::vector<TzxBytes> Frames(int32_t w, int32_t h, int32_t n) {
+  std::vector<TzxBytes> frames;
+  for (int32_t k = 0; k < n; ++k) {
+    TzxBytes f(size_t(w) * h * 4);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        uint8_t *p = &f[(size_t(y) * w + x) * 4];
+        const bool square = x >= k && x < k + 4 && y >= 2 && y < 6;
+        p[0] = square ? 255 : uint8_t(x * 9);
+        p[1] = square ? 0 : uint8_t(y * 13);
+        p[2] = uint8_t(40 + k);
+        p[3] = 255;
+      }
+    frames.push_back(std::move(f));
+  }
+  return frames;
+}
+
+TzxBytes ToRgb(const TzxBytes &bgra) {
+  TzxBytes rgb;
+  for (size_t i = 0; i < bgra.size(); i += 4)
+    rgb.insert(rgb.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
+  return rgb;
+}
+
+// A film made through zxtool make from the frames.
+std::string MakeFilm(const TzxTestDir &dir, const std::vector<TzxBytes> &frames, int32_t w,
+                     int32_t h, const std::string &options = "") {
+  TzxBytes raw;
+  for (const auto &f : frames)
+    raw.insert(raw.end(), f.begin(), f.end());
+  WriteWholeFile(dir.File("in.bgra"), raw);
+  const std::string film = dir.File("film.zxf");
+  TzxRun r = RunZxtool(Format("make --raw %dx%d --input ", w, h) + dir.File("in.bgra") + " " +
+                           options + " -o " + film,
+                       dir);
+  EXPECT_EQ(r.Code, 0) << ErrorText(dir);
+  return film;
+}
+
+TzxBytes ToRgba(const TzxBytes &bgra) {
+  TzxBytes rgba(bgra);
+  for (size_t i = 0; i < rgba.size(); i += 4)
+    std::swap(rgba[i], rgba[i + 2]);
+  return rgba;
+}
+
+std::vector<std::string> Names(const std::string &dir) {
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+double ProbeNumber(const std::string &args) {
+  std::string out, err;
+  RunProgram({"sh", "-c", "ffprobe -v error " + args}, out, err);
+  return std::atof(out.c_str());
+}
+
+} // namespace
+
+TEST(ZxtoolExport, PngFramesMatchTheInputAndFollowTheRange) {
+  TzxTestDir dir;
+  const auto frames = Frames(13, 9, 6);
+  const std::string film = MakeFilm(dir, frames, 13, 9);
+
+  TzxRun r = RunZxtool("export " + film + " " + dir.File("all") + " --no-cursor", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  ASSERT_EQ(Names(dir.File("all")).size(), 6u);
+  for (int k = 0; k < 6; ++k) {
+    TzxRgbaImage img = ReadPng(dir.File(Format("all/%06d.png", k)));
+    ASSERT_EQ(img.Width, 13);
+    ASSERT_EQ(img.Height, 9);
+    EXPECT_EQ(img.Pixels, ToRgba(frames[size_t(k)])) << "frame " << k;
+  }
+
+  // Frames 2, 3, 4 (the end is exclusive), named by frame number; 10 fps
+  // makes 0.2 s frame 2.
+  r = RunZxtool("export " + film + " '" + dir.File("part/x%03d.png") +
+                    "' --from 0.2s --to 5 --no-cursor",
+                dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(Names(dir.File("part")),
+            (std::vector<std::string>{"x002.png", "x003.png", "x004.png"}));
+  EXPECT_EQ(ReadPng(dir.File("part/x003.png")).Pixels, ToRgba(frames[3]));
+}
+
+TEST(ZxtoolExport, ScaleEnlargesFlatAreasExactly) {
+  TzxTestDir dir;
+  std::vector<TzxBytes> frames(1, TzxBytes(4 * 2 * 4, 0));
+  for (size_t i = 0; i < frames[0].size(); i += 4)
+    frames[0][i] = i < 16 ? 200 : 30; // top row blue, bottom row dark
+  const std::string film = MakeFilm(dir, frames, 4, 2);
+  TzxRun r = RunZxtool("export " + film + " " + dir.File("big") + " --scale 3", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  TzxRgbaImage img = ReadPng(dir.File("big/000000.png"));
+  ASSERT_EQ(img.Width, 12);
+  ASSERT_EQ(img.Height, 6);
+  EXPECT_EQ(img.Pixels[2], 200);                     // top left, blue
+  EXPECT_EQ(img.Pixels[(2 * 12 + 11) * 4 + 2], 200); // last pixel of row 2
+  EXPECT_EQ(img.Pixels[(3 * 12) * 4 + 2], 30);       // first of row 3
+}
+
+TEST(ZxtoolExport, HashLinesHaveTheirFormat) {
+  TzxTestDir dir;
+  const auto frames = Frames(10, 8, 3);
+  const std::string film = MakeFilm(dir, frames, 10, 8);
+  TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  const TzxBytes rgb = ToRgb(frames[2]);
+  EXPECT_EQ(r.Out, Format("0 1 %s\n0 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
+                          Sha256Hex(rgb.data(), rgb.size()).c_str()));
+  EXPECT_TRUE(std::regex_search(r.Out, std::regex("^0 1 [0-9a-f]{64}\n")));
+}
+
+TEST(ZxtoolExport, Mp4CarriesTheSoundAtTheFilmsRate) {
+  TzxTestDir dir;
+  const std::string mp3 = dir.File("tone.mp3");
+  ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=2 -ar 22050 "
+                         "-ac 1 -b:a 32k -id3v2_version 0 -write_xing 0 -y " +
+                         mp3)
+                            .c_str()),
+            0);
+  const auto frames = Frames(15, 9, 10); // odd sizes: the video is padded
+  const std::string film = MakeFilm(dir, frames, 15, 9, "--fps 5 --sound " + mp3);
+  const std::string mp4 = dir.File("out.mp4");
+  TzxRun r = RunZxtool("export " + film + " " + mp4, dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  const std::string streams = "-show_entries stream=codec_type -of csv=p=0 " + mp4;
+  std::string out, err;
+  RunProgram({"sh", "-c", "ffprobe -v error " + streams}, out, err);
+  EXPECT_EQ(out, "video\naudio\n");
+  EXPECT_NEAR(ProbeNumber("-show_entries format=duration -of csv=p=0 " + mp4), 2.0, 0.15);
+  EXPECT_EQ(ProbeNumber("-select_streams v -count_frames -show_entries stream=nb_read_frames "
+                        "-of csv=p=0 " +
+                        mp4),
+            10);
+  EXPECT_EQ(ProbeNumber("-select_streams v -show_entries stream=width -of csv=p=0 " + mp4), 16);
+  EXPECT_EQ(Names(dir.Path()),
+            (std::vector<std::string>{"err.txt", "film.zxf", "in.bgra", "out.mp4", "tone.mp3"}));
+}
+
+TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
+  TzxTestDir dir;
+  const auto frames = Frames(10, 8, 3);
+  const std::string film = MakeFilm(dir, frames, 10, 8);
+  WriteWholeFile(dir.File("garbage.zxf"), TzxBytes{1, 0, 0, 0, 10, 0, 0, 0, 1, 0, 'x', 'y'});
+  WriteWholeFile(dir.File("png.zxf"), TzxBytes{0x89, 'P', 'N', 'G', 13, 10, 26, 10});
+
+  // A film whose third frame record has runs beyond the picture: its
+  // export fails part way, after frames were written.
+  TzxFilmEntry e;
+  e.Segment.Width = 10;
+  e.Segment.Height = 8;
+  e.Segment.FrameCount = 3;
+  TzxFrameEncoder encoder(10, 8, 32);
+  for (int k = 0; k < 2; ++k)
+    encoder.AppendFrame(e.Segment.Video, frames[size_t(k)].data(), 40, frames[size_t(k)].size());
+  e.Segment.Video.insert(e.Segment.Video.end(), {13, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 0xFF, 0xFF});
+  WriteWholeFile(dir.File("damaged.zxf"), BuildFilm({e}));
+
+  const std::vector<std::string> before = Names(dir.Path());
+  const struct {
+    std::string Args, About;
+  } cases[] = {
+      {"export " + dir.File("missing.zxf") + " --hash", "Cannot open"},
+      {"export " + dir.File("garbage.zxf") + " --hash", "garbage.zxf"},
+      {"export " + dir.File("png.zxf") + " " + dir.File("f"), "not a readable film"},
+      {"export " + dir.File("damaged.zxf") + " " + dir.File("f"), "frame 2"},
+      {"export " + dir.File("damaged.zxf") + " " + dir.File("f.mp4"), "frame 2"},
+      {"export " + dir.File("damaged.zxf") + " --hash", "frame 2"},
+      {"export " + film + " " + dir.File("f") + " --segment 1", "--segment 1"},
+      {"export " + film + " " + dir.File("f") + " --from 3", "no frame"},
+      {"export " + film + " " + dir.File("f.png"), "pattern"},
+      {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
+      {"export " + film + " " + dir.File("f") + " --scale 0", "--scale 0"},
+      {"export " + film + " --hash --scale 2", "--scale"},
+      {"export " + film, "usage"},
+  };
+  for (const auto &c : cases) {
+    TzxRun r = RunZxtool(c.Args, dir);
+    const std::string text = ErrorText(dir);
+    EXPECT_NE(r.Code, 0) << c.Args;
+    EXPECT_EQ(r.Out, "") << c.Args;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << c.Args << ": " << text;
+    EXPECT_NE(text.find(c.About), std::string::npos) << c.About << " not in: " << text;
+    std::vector<std::string> after = Names(dir.Path());
+    EXPECT_EQ(after, before) << c.Args;
+  }
+}

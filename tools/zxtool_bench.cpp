@@ -1,0 +1,290 @@
+// zxtool bench FILM [--min-time SECONDS] [--passes N]
+//
+// How fast a film loads and decodes, measured apart:
+//   load     LoadFilm: every packed payload through its unpacker (the LZMA
+//            coder as a child process, or the cabinet reader) and the parts
+//            read into the segment records;
+//   lzma     the LZMA coder alone ("lzma_alone d") on the same payloads;
+//   decode   every frame through the direct path (runs XORed straight into
+//            the picture, as the player decodes) with the recorded cursor
+//            composed over the picture, nothing written anywhere; repeated
+//            until --min-time has passed (default 1 s) or --passes times.
+// Also the peak resident memory, and the instructions per decoded frame
+// where the kernel lets a process count its own (perf_event_open).
+#include "zxtool.h"
+
+#include "UzxCursor_new.h"
+#include "ZxcabClasses.h"
+#include "zxFfmpegPipe.h"
+#include "zxFilmWriter.h"
+#include "zxLoader.h"
+#include "zxRender.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <linux/perf_event.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+const char *Usage = "zxtool bench FILM [--min-time SECONDS] [--passes N]";
+
+using TClock = std::chrono::steady_clock;
+
+double Seconds(TClock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+// Counts the instructions this process executes in user mode while enabled.
+class TInstructionCounter {
+public:
+  TInstructionCounter() {
+    perf_event_attr attr;
+    std::memset(&attr, 0, sizeof attr);
+    attr.type = PERF_TYPE_HARDWARE;
+    attr.size = sizeof attr;
+    attr.config = PERF_COUNT_HW_INSTRUCTIONS;
+    attr.disabled = 1;
+    attr.exclude_kernel = 1;
+    attr.exclude_hv = 1;
+    FFd = static_cast<int>(::syscall(SYS_perf_event_open, &attr, 0, -1, -1, 0));
+  }
+  ~TInstructionCounter() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TInstructionCounter(const TInstructionCounter &) = delete;
+  TInstructionCounter &operator=(const TInstructionCounter &) = delete;
+
+  bool Available() const { return FFd >= 0; }
+  void Start() {
+    if (FFd < 0) return;
+    ::ioctl(FFd, PERF_EVENT_IOC_RESET, 0);
+    ::ioctl(FFd, PERF_EVENT_IOC_ENABLE, 0);
+  }
+  // The count since Start, or -1.
+  int64_t Stop() {
+    if (FFd < 0) return -1;
+    ::ioctl(FFd, PERF_EVENT_IOC_DISABLE, 0);
+    uint64_t count = 0;
+    if (::read(FFd, &count, sizeof count) != sizeof count) return -1;
+    return static_cast<int64_t>(count);
+  }
+
+private:
+  int FFd = -1;
+};
+
+// Composes the recorded cursor over the picture into a patch of the
+// cursor's size, as the player paints the cursor's rectangle: the picture
+// itself stays as decoded.
+class TCursorComposer {
+public:
+  // Returns a byte of the patch, so that the work cannot be left out.
+  uint8_t Compose(const TzxSegmentRenderer &r, const TSegmentInfo &s, const TzxPalette &palette) {
+    if (!r.HasCursorSample() || !s.Cursors) return 0;
+    const TzxCursorSample &sample = r.CursorSample();
+    const TzxCursor *cursor = s.Cursors->Get(sample.Cursor);
+    if (!cursor || !cursor->Valid()) return 0;
+    const int32_t w = cursor->Mask().Width;
+    const int32_t h = cursor->Monochrome() ? cursor->Mask().Height / 2 : cursor->Mask().Height;
+    const int64_t left = int64_t(sample.X) - cursor->HotSpotX();
+    const int64_t top = int64_t(sample.Y) - cursor->HotSpotY();
+    FPatch.Width = w;
+    FPatch.Height = h;
+    FPatch.Pixels.assign(size_t(w) * size_t(h) * 3, 0);
+    const TzxPictureLayout &l = r.Layout();
+    const uint8_t *picture = r.Picture().data();
+    for (int32_t y = 0; y < h; ++y) {
+      const int64_t py = top + y;
+      if (py < 0 || py >= l.Height) continue;
+      for (int32_t x = 0; x < w; ++x) {
+        const int64_t px = left + x;
+        if (px < 0 || px >= l.Width) continue;
+        const uint8_t *p =
+            picture + size_t(py) * size_t(l.Stride) + size_t(px) * size_t(l.Format.PixelBytes);
+        uint8_t *out = FPatch.At(x, y);
+        if (l.Format.PixelBytes == 1) {
+          const TzxPaletteEntry &e = palette[*p];
+          out[0] = e.Red, out[1] = e.Green, out[2] = e.Blue;
+        } else {
+          out[0] = p[2], out[1] = p[1], out[2] = p[0];
+        }
+      }
+    }
+    DrawCursor(*cursor, cursor->HotSpotX(), cursor->HotSpotY(), FPatch);
+    return FPatch.Pixels.empty() ? 0 : FPatch.Pixels[FPatch.Pixels.size() / 2];
+  }
+
+private:
+  TzxRgbPicture FPatch;
+};
+
+struct TDecodeResult {
+  int64_t Frames = 0;
+  int64_t Pixels = 0;
+  int32_t Passes = 0;
+  double Seconds = 0;
+  int64_t Instructions = -1;
+};
+
+// Decodes every segment once per pass.
+TDecodeResult Decode(TSegmentList &list, bool cursor, double minTime, int32_t passes) {
+  TDecodeResult result;
+  TInstructionCounter counter;
+  TCursorComposer composer;
+  uint32_t sink = 0;
+  counter.Start();
+  const auto start = TClock::now();
+  do {
+    TzxPalette palette{};
+    for (int32_t i = 0; i < list.Count(); ++i) {
+      TSegmentInfo &s = *list.Get(i);
+      TzxSegmentRenderer r(s, palette, TzxSegmentRenderer::TDecodePath::Direct);
+      int32_t decoding = 0;
+      try {
+        while ((decoding = r.FrameIndex() + 1, r.NextFrame())) {
+          if (cursor) sink += composer.Compose(r, s, palette);
+          ++result.Frames;
+          result.Pixels += r.Layout().Pixels();
+        }
+      } catch (const EzxCorruptFrame &e) {
+        throw EzxError(Format("Segment %d, frame %d: %s", i, decoding, e.what()));
+      }
+      sink += r.Picture().empty() ? 0 : r.Picture()[0];
+    }
+    ++result.Passes;
+    result.Seconds = Seconds(TClock::now() - start);
+  } while (passes > 0 ? result.Passes < passes : result.Seconds < minTime);
+  const int64_t instructions = counter.Stop();
+  if (instructions >= 0 && result.Frames > 0) result.Instructions = instructions;
+  // Keeps the compiler from dropping the work whose result nobody reads.
+  if (sink == 0x5EED5EED) std::fprintf(stderr, " ");
+  return result;
+}
+
+uint32_t Get32(const TzxBytes &b, size_t at) {
+  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+         uint32_t(b[at + 3]) << 24;
+}
+
+// Times the LZMA coder alone on every LZMA payload of the film; -1 when
+// the film has none.
+double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
+  const TzxBytes film = ReadWholeFile(filmName);
+  payloads = 0;
+  if (film.size() < 4) return -1;
+  const int32_t count = static_cast<int32_t>(Get32(film, 0));
+  const char *env = std::getenv("ZX_LZMA_TOOL");
+  const std::string tool = env && *env ? env : "lzma_alone";
+  double seconds = 0;
+  for (int32_t i = 0; i < count && 4 + int64_t(i + 1) * DirectoryEntrySize <= int64_t(film.size());
+       ++i) {
+    const size_t at = 4 + size_t(i) * DirectoryEntrySize;
+    const int64_t start = static_cast<int32_t>(Get32(film, at));
+    if ((film[at + 4] | film[at + 5] << 8) != 1 || start < 0 ||
+        start + SegmentHeaderSize > int64_t(film.size()))
+      continue;
+    const TSegmentHeader h = DecodeSegmentHeader(film.data() + start);
+    if (h.Version >= 2 || (h.Flags & sfCompressionMask) != sfCompressionLzma || h.PackedSize <= 0 ||
+        h.PackedOffset < 0 || start + h.PackedOffset + h.PackedSize > int64_t(film.size()))
+      continue;
+    TzxTempFile packed(MakeTempFileName("lzma", "", "zxB_"));
+    TzxTempFile unpacked(MakeTempFileName("bin", "", "zxB_"));
+    const auto *p = film.data() + start + h.PackedOffset;
+    WriteWholeFile(packed.Name(), TzxBytes(p, p + h.PackedSize));
+    const auto t0 = TClock::now();
+    TzxChildProcess child({tool, "d", packed.Name(), unpacked.Name()},
+                          TzxChildProcess::TPipe::FromChild, "/dev/null");
+    child.ReadAll();
+    const int code = child.Wait();
+    seconds += Seconds(TClock::now() - t0);
+    if (code != 0) throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i));
+    ++payloads;
+  }
+  return payloads > 0 ? seconds : -1;
+}
+
+} // namespace
+
+int CommandBench(const std::vector<std::string> &args) {
+  std::string filmName;
+  double minTime = 1.0;
+  int32_t passes = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    if ((a == "--min-time" || a == "--passes") && i + 1 < args.size()) {
+      char *end = nullptr;
+      const std::string &v = args[++i];
+      const double x = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(x > 0) || x > 1e6)
+        throw EzxError(Format("%s %s: expected a number above 0", a.c_str(), v.c_str()));
+      if (a == "--passes")
+        passes = static_cast<int32_t>(x);
+      else
+        minTime = x;
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
+    } else if (filmName.empty()) {
+      filmName = a;
+    } else {
+      throw EzxError(Format("usage: %s", Usage));
+    }
+  }
+  if (filmName.empty()) throw EzxError(Format("usage: %s", Usage));
+
+  TzxToolSession session;
+  TSegmentList list;
+  const auto t0 = TClock::now();
+  LoadFilmFile(filmName, list, session);
+  const double load = Seconds(TClock::now() - t0);
+
+  int64_t frames = 0;
+  for (int32_t i = 0; i < list.Count(); ++i)
+    frames += std::max(list.Get(i)->FrameCount, 0);
+  int32_t payloads = 0;
+  const double lzma = TimeLzmaTool(filmName, payloads);
+
+  const TDecodeResult bare = Decode(list, false, minTime / 2, passes);
+  const TDecodeResult full = Decode(list, true, minTime, passes);
+
+  rusage usage;
+  std::memset(&usage, 0, sizeof usage);
+  ::getrusage(RUSAGE_SELF, &usage);
+
+  std::printf("film:          %s, %d segment%s, %lld frames\n", filmName.c_str(), list.Count(),
+              list.Count() == 1 ? "" : "s", static_cast<long long>(frames));
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const TSegmentInfo &s = *list.Get(i);
+    std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", i, s.Width, s.Height,
+                s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
+  }
+  std::printf("load:          %.1f ms (LoadFilm: unpacking and reading every segment)\n",
+              load * 1e3);
+  if (lzma >= 0) {
+    std::printf("lzma_alone d:  %.1f ms (%d payload%s, the coder alone)\n", lzma * 1e3, payloads,
+                payloads == 1 ? "" : "s");
+    std::printf("load/lzma:     %.2f\n", load / lzma);
+  } else {
+    std::printf("lzma_alone d:  n/a (no LZMA payload)\n");
+  }
+  auto line = [](const char *label, const TDecodeResult &r) {
+    const double fps = r.Seconds > 0 ? double(r.Frames) / r.Seconds : 0;
+    const double mps = r.Seconds > 0 ? double(r.Pixels) / r.Seconds / 1e6 : 0;
+    std::printf("%s %.0f fps, %.0f MP/s (%lld frames in %d pass%s, %.3f s)\n", label, fps, mps,
+                static_cast<long long>(r.Frames), r.Passes, r.Passes == 1 ? "" : "es", r.Seconds);
+  };
+  line("decode:       ", full);
+  line("  no cursor:  ", bare);
+  if (full.Instructions >= 0 && full.Frames > 0)
+    std::printf("instructions:  %.0f per frame\n", double(full.Instructions) / double(full.Frames));
+  else
+    std::printf("instructions:  n/a\n");
+  std::printf("peak memory:   %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
+  return 0;
+}

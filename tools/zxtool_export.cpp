@@ -1,0 +1,393 @@
+// zxtool export FILM OUT [--segment N] [--from A] [--to B] [--scale S] [--no-cursor]
+// zxtool export FILM --hash [--segment N] [--from A] [--to B] [--no-cursor]
+//
+// Renders frames as the player shows them: frame k is the picture after
+// frames 0 .. k with the cursor sample k x TicksPerFrame drawn on it.
+// OUT by its name: NAME.mp4 (H.264), NAME.webm (VP9), NAME.gif, a pattern
+// such as DIR/%06d.png, or else a directory that receives 000000.png ...
+// Files are numbered by frame index. Videos run at the segment's frame rate
+// and carry its MP3 sound. --from and --to take frames, or seconds with an
+// "s" suffix; --to is exclusive.
+//
+// --hash prints "SEGMENT FRAME SHA256" for each frame: the checksum of the
+// rendered picture's RGB24 bytes (rows top to bottom, red, green, blue).
+#include "zxtool.h"
+
+#include "zxFfmpegPipe.h"
+#include "zxFrameDecoder.h"
+#include "zxLoader.h"
+#include "zxPng.h"
+#include "zxRender.h"
+#include "zxScale.h"
+#include "zxToolOutput.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *Usage = "zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B] "
+                    "[--scale F|WxH] [--no-cursor]";
+
+enum class TOutKind { Hash, Directory, Pattern, Mp4, Webm, Gif };
+
+struct TOptions {
+  std::string Film;
+  std::string Out;
+  TOutKind Kind = TOutKind::Directory;
+  int32_t Segment = -1;
+  std::string From, To;
+  TzxScale Scale;
+  bool Cursor = true;
+};
+
+std::string Lower(std::string s) {
+  for (char &c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+int32_t ParseCount(const std::string &option, const std::string &text) {
+  char *end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 0 || v > INT32_MAX)
+    throw EzxError(
+        Format("%s %s: expected a whole number of 0 or more", option.c_str(), text.c_str()));
+  return static_cast<int32_t>(v);
+}
+
+TOptions ParseOptions(const std::vector<std::string> &args) {
+  TOptions o;
+  std::vector<std::string> positional;
+  bool hash = false;
+  std::string scale;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    auto value = [&]() -> const std::string & {
+      if (i + 1 >= args.size())
+        throw EzxError(Format("%s needs a value; usage: %s", a.c_str(), Usage));
+      return args[++i];
+    };
+    if (a == "--hash")
+      hash = true;
+    else if (a == "--no-cursor")
+      o.Cursor = false;
+    else if (a == "--segment")
+      o.Segment = ParseCount(a, value());
+    else if (a == "--from")
+      o.From = value();
+    else if (a == "--to")
+      o.To = value();
+    else if (a == "--scale")
+      scale = value();
+    else if (a.size() > 1 && a[0] == '-')
+      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
+    else
+      positional.push_back(a);
+  }
+  if (positional.empty() || positional.size() > 2 || (hash == (positional.size() == 2)))
+    throw EzxError(Format("usage: %s", Usage));
+  o.Film = positional[0];
+  if (hash) {
+    if (!scale.empty()) throw EzxError("--hash checks the picture as rendered; drop --scale");
+    o.Kind = TOutKind::Hash;
+    return o;
+  }
+  if (!scale.empty()) o.Scale = ParseScale(scale);
+  o.Out = positional[1];
+  const std::string ext = Lower(fs::path(o.Out).extension().string());
+  if (ext == ".mp4")
+    o.Kind = TOutKind::Mp4;
+  else if (ext == ".webm")
+    o.Kind = TOutKind::Webm;
+  else if (ext == ".gif")
+    o.Kind = TOutKind::Gif;
+  else if (ext == ".png") {
+    if (!IsNumberPattern(o.Out))
+      throw EzxError(Format("%s: PNG frames need a pattern with one number, such as "
+                            "frames/%%06d.png, or a directory",
+                            o.Out.c_str()));
+    o.Kind = TOutKind::Pattern;
+  } else if (!ext.empty() && !fs::is_directory(o.Out)) {
+    throw EzxError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, a %%06d.png "
+                          "pattern or a directory)",
+                          o.Out.c_str(), ext.c_str()));
+  }
+  return o;
+}
+
+// Frames of a segment, from a frame number or seconds ("2.5s"). Seconds
+// give the first frame shown at or after that time.
+int64_t FramePosition(const std::string &option, const std::string &text, double fps) {
+  if (!text.empty() && (text.back() == 's' || text.back() == 'S')) {
+    char *end = nullptr;
+    const std::string number = text.substr(0, text.size() - 1);
+    double seconds = std::strtod(number.c_str(), &end);
+    if (number.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e7)
+      throw EzxError(Format("%s %s: expected seconds of 0 or more", option.c_str(), text.c_str()));
+    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
+  }
+  return ParseCount(option, text);
+}
+
+// The frame rate the player shows a segment at; 0 counts as the player's
+// 100 ms clock.
+double SegmentRate(const TSegmentInfo &s) {
+  return s.FramesPerSecond > 0 ? s.FramesPerSecond : 10.0;
+}
+
+// Plays the palette tracks of earlier segments, so that an 8-bit segment
+// starts from the colours the player has when it reaches it.
+void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
+  if (s.BitsPerPixel != 8 || !s.PaletteTrack) return;
+  s.PaletteTrack->Seek(0);
+  try {
+    for (int32_t k = 0; k < s.FrameCount && s.PaletteTrack->Position() < s.PaletteTrack->Size();
+         ++k)
+      ApplyPaletteChange(*s.PaletteTrack, palette);
+  } catch (const EzxCorruptFrame &) {
+    // A damaged track of another segment: its colours so far stand.
+  }
+}
+
+// Receives rendered frames.
+class TFrameSink {
+public:
+  virtual ~TFrameSink() = default;
+  virtual void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) = 0;
+  virtual void Finish() = 0;
+};
+
+class THashSink : public TFrameSink {
+public:
+  void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) override {
+    FLines += Format("%d %d %s\n", segment, frame, PictureSha256(picture).c_str());
+  }
+  // Printed at the end, so that a film that fails half-way prints nothing.
+  void Finish() override { std::fwrite(FLines.data(), 1, FLines.size(), stdout); }
+
+private:
+  std::string FLines;
+};
+
+// Shrinks or enlarges pictures as --scale says.
+class TScaledSink : public TFrameSink {
+public:
+  explicit TScaledSink(const TzxScale &scale) : FScale(scale) {}
+
+protected:
+  // The picture to write: the original, or the scaled copy.
+  const uint8_t *Scaled(const TzxRgbPicture &p, int32_t &w, int32_t &h) {
+    FScale.Apply(p.Width, p.Height, w, h);
+    if (w == p.Width && h == p.Height) return p.Pixels.data();
+    FScaler.Scale(p.Pixels.data(), p.Width, p.Height, w, h, FBuffer);
+    return FBuffer.data();
+  }
+
+private:
+  TzxScale FScale;
+  TzxScaler FScaler;
+  std::vector<uint8_t> FBuffer;
+};
+
+class TPngSink : public TScaledSink {
+public:
+  TPngSink(const std::string &out, TOutKind kind, const TzxScale &scale)
+      : TScaledSink(scale),
+        FPattern(kind == TOutKind::Pattern ? fs::path(out).filename().string() : "%06d.png"),
+        FFiles(kind == TOutKind::Pattern ? fs::path(out).parent_path().string() : out) {}
+
+  void Frame(int32_t, int32_t frame, const TzxRgbPicture &picture) override {
+    int32_t w = 0, h = 0;
+    const uint8_t *rgb = Scaled(picture, w, h);
+    WritePngRgb(FFiles.Add(PatternName(FPattern, frame)), w, h, rgb);
+  }
+  void Finish() override { FFiles.Commit(); }
+
+private:
+  std::string FPattern;
+  TzxOutputFiles FFiles;
+};
+
+// Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
+// a temporary file that becomes the output at the end.
+class TVideoSink : public TScaledSink {
+public:
+  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
+      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FFrom(from), FTo(to), FOutput(o.Out),
+        FLog(MakeTempFileName("txt", "", "zxF_")) {}
+
+  void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
+    int32_t w = 0, h = 0;
+    const uint8_t *rgb = Scaled(picture, w, h);
+    if (!FChild) Start(w, h);
+    if (!FChild->Write(rgb, size_t(w) * size_t(h) * 3)) Fail();
+  }
+
+  void Finish() override {
+    if (!FChild) throw EzxError("No frame to export");
+    if (FChild->Wait() != 0) Fail();
+    FChild.reset();
+    FOutput.Commit();
+  }
+
+private:
+  void Start(int32_t w, int32_t h) {
+    const double fps = SegmentRate(FSegment);
+    const std::string rate = RateArgument(fps);
+    std::vector<std::string> a = {"ffmpeg",     "-hide_banner", "-nostdin", "-v",
+                                  "error",      "-y",           "-f",       "rawvideo",
+                                  "-pix_fmt",   "rgb24",        "-s",       Format("%dx%d", w, h),
+                                  "-framerate", rate,           "-i",       "pipe:0"};
+    const bool sound = FOptions.Kind != TOutKind::Gif && !FSegment.SoundFileName.empty() &&
+                       FileExists(FSegment.SoundFileName);
+    if (sound) {
+      a.insert(a.end(), {"-ss", Format("%.6f", double(FFrom) / fps), "-i", FSegment.SoundFileName,
+                         "-map", "0:v", "-map", "1:a"});
+    }
+    a.insert(a.end(), {"-t", Format("%.6f", double(FTo - FFrom) / fps)});
+    switch (FOptions.Kind) {
+    case TOutKind::Mp4:
+      a.insert(a.end(),
+               {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset", "veryfast",
+                "-crf", "18", "-pix_fmt", "yuv420p", "-movflags", "+faststart"});
+      if (sound) a.insert(a.end(), {"-c:a", "aac", "-b:a", "128k"});
+      a.insert(a.end(), {"-f", "mp4"});
+      break;
+    case TOutKind::Webm:
+      a.insert(a.end(),
+               {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libvpx-vp9", "-b:v", "0", "-crf",
+                "32", "-deadline", "realtime", "-cpu-used", "8", "-pix_fmt", "yuv420p"});
+      if (sound) a.insert(a.end(), {"-c:a", "libopus", "-b:a", "96k"});
+      a.insert(a.end(), {"-f", "webm"});
+      break;
+    default:
+      a.insert(a.end(), {"-vf", "split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
+                         "-f", "gif"});
+      break;
+    }
+    a.push_back(FOutput.TempName());
+    FChild = std::make_unique<TzxChildProcess>(a, TzxChildProcess::TPipe::ToChild, FLog.Name());
+  }
+
+  [[noreturn]] void Fail() {
+    if (FChild) FChild->Wait();
+    FChild.reset();
+    std::string reason = LastLineOf(FLog.Name());
+    throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
+                          reason.empty() ? "" : ": ", reason.c_str()));
+  }
+
+  const TOptions &FOptions;
+  const TSegmentInfo &FSegment;
+  int64_t FFrom, FTo;
+  TzxOutputFile FOutput;
+  TzxTempFile FLog;
+  std::unique_ptr<TzxChildProcess> FChild; // destroyed (killed) before FOutput goes
+};
+
+} // namespace
+
+// Loads a film through the player's loader into list; throws with a clear
+// reason when nothing playable comes out of it.
+void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session) {
+  if (!FileExists(name) || fs::is_directory(name))
+    throw EzxError(Format("Cannot open %s", name.c_str()));
+  TzxFileStream film(name, fmOpenRead | fmShareDenyNone);
+  bool loaded = false;
+  try {
+    loaded = LoadFilm(&film, list);
+  } catch (const EzxError &e) {
+    throw EzxError(Format("%s is not a readable film: %s", name.c_str(), e.what()));
+  }
+  std::string boxes;
+  for (const auto &b : session.Boxes())
+    boxes += (boxes.empty() ? "" : "; ") + b.Text;
+  while (!boxes.empty() && (boxes.back() == '\r' || boxes.back() == '\n'))
+    boxes.pop_back();
+  for (char &c : boxes)
+    if (c == '\r' || c == '\n') c = ' ';
+  if (!loaded)
+    throw EzxError(
+        Format("%s is not a film%s%s", name.c_str(), boxes.empty() ? "" : ": ", boxes.c_str()));
+  if (list.Count() == 0)
+    throw EzxError(Format("%s holds no playable segment%s%s", name.c_str(),
+                          boxes.empty() ? "" : ": ", boxes.c_str()));
+}
+
+int CommandExport(const std::vector<std::string> &args) {
+  const TOptions o = ParseOptions(args);
+  TzxToolSession session;
+  TSegmentList list;
+  LoadFilmFile(o.Film, list, session);
+  if (o.Segment >= list.Count())
+    throw EzxError(Format("--segment %d: %s has %d segment%s (0 .. %d)", o.Segment, o.Film.c_str(),
+                          list.Count(), list.Count() == 1 ? "" : "s", list.Count() - 1));
+
+  // Hashes cover every segment unless one is chosen; pictures and videos
+  // come from one segment, the first unless chosen.
+  const int32_t first = o.Segment >= 0 ? o.Segment : 0;
+  const int32_t last = o.Segment >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
+  if (o.Segment < 0 && o.Kind != TOutKind::Hash && list.Count() > 1)
+    std::fprintf(stderr,
+                 "zxtool: %s has %d segments; exporting segment 0 (choose with --segment)\n",
+                 o.Film.c_str(), list.Count());
+
+  TzxPalette palette{};
+  for (int32_t i = 0; i < first; ++i)
+    PlayPalette(*list.Get(i), palette);
+
+  std::unique_ptr<TFrameSink> sink;
+  TzxRgbPicture picture;
+  for (int32_t s = first; s <= last; ++s) {
+    TSegmentInfo &segment = *list.Get(s);
+    const double fps = SegmentRate(segment);
+    const int64_t count = std::max(segment.FrameCount, 0);
+    const int64_t from = o.From.empty() ? 0 : std::min(FramePosition("--from", o.From, fps), count);
+    const int64_t to = o.To.empty() ? count : std::min(FramePosition("--to", o.To, fps), count);
+    if (from >= to && o.Kind != TOutKind::Hash)
+      throw EzxError(Format("Segment %d has no frame in the range asked for (frames %lld .. %lld "
+                            "of %lld)",
+                            s, static_cast<long long>(from), static_cast<long long>(to),
+                            static_cast<long long>(count)));
+    if (!sink) {
+      switch (o.Kind) {
+      case TOutKind::Hash: sink = std::make_unique<THashSink>(); break;
+      case TOutKind::Directory:
+      case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
+      default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
+      }
+    }
+    TzxSegmentRenderer renderer(segment, palette);
+    TzxProgress progress(Format("segment %d", s), to);
+    int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
+    try {
+      while (renderer.FrameIndex() + 1 < to) {
+        decoding = renderer.FrameIndex() + 1;
+        if (!renderer.NextFrame()) break;
+        const int32_t k = renderer.FrameIndex();
+        progress.Update(k + 1);
+        if (k < from) continue;
+        renderer.Render(picture, o.Cursor);
+        sink->Frame(s, k, picture);
+      }
+    } catch (const EzxCorruptFrame &e) {
+      throw EzxError(Format("Segment %d, frame %d: %s", s, decoding, e.what()));
+    }
+    // The palette plays on through the frames left undecoded.
+    if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+      try {
+        for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
+          ApplyPaletteChange(*segment.PaletteTrack, palette);
+      } catch (const EzxCorruptFrame &) {
+      }
+    }
+  }
+  sink->Finish();
+  return 0;
+}

@@ -1,0 +1,742 @@
+// zxtool make [DEFAULTS] --input SRC [OPTIONS] [--input SRC [OPTIONS]] ... -o OUT.zxf
+//
+// Builds a film from pictures, one segment per --input. Options before the
+// first --input are defaults for every segment; options after an --input
+// apply to that segment only (a segment that names cursors of its own uses
+// only those). SRC is a directory of PNG frames (taken in name order), a
+// pattern such as frames/%06d.png (taken in number order), a raw BGRA
+// stream (--raw WxH; "-" reads standard input), or any video FFmpeg reads.
+//
+//   --fps N               frame rate (default: the video's, else 10)
+//   --depth 32|24|8       bits per pixel (default 32); 8 needs <= 256 colours
+//   --compression lzma|cab
+//   --title TEXT          UTF-8, stored as Windows-1252
+//   --cursor FILE         a .cur file, or a PNG followed by --hotspot X,Y;
+//                         repeatable, numbered 0, 1, 2 ... in order
+//   --cursor-track CSV    lines "tick,cursor,x,y"; tick = frame x samples + t;
+//                         ticks not listed repeat the sample before
+//   --samples 1|3         cursor samples per frame
+//   --sound FILE.mp3      MPEG audio stored with the segment
+//
+// Frames are read and coded one at a time: XOR against the picture before,
+// runs across row ends, as the player's decoder reads them.
+#include "zxtool.h"
+
+#include "zxCursorFile.h"
+#include "zxFfmpegPipe.h"
+#include "zxFilmWriter.h"
+#include "zxFrameEncoder.h"
+#include "zxLoader.h"
+#include "zxLzma.h"
+#include "zxCabWriter.h"
+#include "zxPng.h"
+#include "zxToolOutput.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <unordered_map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *Usage = "zxtool make [OPTIONS] --input SRC [OPTIONS] [--input SRC [OPTIONS]]... "
+                    "-o OUT.zxf";
+
+// ------------------------------------------------------------- options
+
+struct TCursorSource {
+  std::string File;
+  std::optional<std::pair<int32_t, int32_t>> HotSpot;
+};
+
+struct TSegmentOptions {
+  std::string Input;
+  std::optional<double> Fps;
+  int32_t Depth = 32;
+  TzxPacking Packing = TzxPacking::Lzma;
+  std::string Title;
+  std::vector<TCursorSource> Cursors;
+  bool CursorsInherited = false; // still the defaults' list
+  std::string CursorTrack;
+  int32_t Samples = 1;
+  std::string Sound;
+  int32_t RawWidth = 0, RawHeight = 0;
+};
+
+struct TMakeOptions {
+  std::string Out;
+  std::vector<TSegmentOptions> Segments;
+};
+
+int32_t ParseInt(const std::string &option, const std::string &text, int64_t lo, int64_t hi) {
+  char *end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+    throw EzxError(Format("%s %s: expected a whole number from %lld to %lld", option.c_str(),
+                          text.c_str(), static_cast<long long>(lo), static_cast<long long>(hi)));
+  return static_cast<int32_t>(v);
+}
+
+std::pair<int32_t, int32_t> ParsePair(const std::string &option, const std::string &text,
+                                      char separator, int64_t lo, int64_t hi) {
+  size_t at = text.find(separator);
+  if (at == std::string::npos)
+    throw EzxError(Format("%s %s: expected two numbers separated by '%c'", option.c_str(),
+                          text.c_str(), separator));
+  return {ParseInt(option, text.substr(0, at), lo, hi),
+          ParseInt(option, text.substr(at + 1), lo, hi)};
+}
+
+TMakeOptions ParseOptions(const std::vector<std::string> &args) {
+  TMakeOptions o;
+  TSegmentOptions defaults;
+  auto current = [&]() -> TSegmentOptions & {
+    return o.Segments.empty() ? defaults : o.Segments.back();
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string &a = args[i];
+    auto value = [&]() -> const std::string & {
+      if (i + 1 >= args.size())
+        throw EzxError(Format("%s needs a value; usage: %s", a.c_str(), Usage));
+      return args[++i];
+    };
+    TSegmentOptions &s = current();
+    if (a == "-o") {
+      if (!o.Out.empty()) throw EzxError("-o given twice");
+      o.Out = value();
+    } else if (a == "--input") {
+      TSegmentOptions next = defaults;
+      next.Input = value();
+      next.CursorsInherited = true;
+      o.Segments.push_back(std::move(next));
+    } else if (a == "--fps") {
+      char *end = nullptr;
+      const std::string &v = value();
+      double fps = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !(fps >= 0.5) || fps > 255)
+        throw EzxError(Format("--fps %s: expected a rate from 0.5 to 255", v.c_str()));
+      s.Fps = fps;
+    } else if (a == "--depth") {
+      s.Depth = ParseInt(a, value(), 8, 32);
+      if (s.Depth != 8 && s.Depth != 24 && s.Depth != 32)
+        throw EzxError(Format("--depth %d: expected 32, 24 or 8", s.Depth));
+    } else if (a == "--compression") {
+      const std::string &v = value();
+      if (v == "lzma")
+        s.Packing = TzxPacking::Lzma;
+      else if (v == "cab")
+        s.Packing = TzxPacking::Cabinet;
+      else
+        throw EzxError(Format("--compression %s: expected lzma or cab", v.c_str()));
+    } else if (a == "--title") {
+      s.Title = value();
+    } else if (a == "--cursor") {
+      if (s.CursorsInherited) s.Cursors.clear();
+      s.CursorsInherited = false;
+      s.Cursors.push_back({value(), std::nullopt});
+    } else if (a == "--hotspot") {
+      if (i < 2 || args[i - 2] != "--cursor" || s.Cursors.empty() || s.Cursors.back().HotSpot)
+        throw EzxError("--hotspot must follow a --cursor FILE directly");
+      s.Cursors.back().HotSpot = ParsePair(a, value(), ',', 0, 255);
+    } else if (a == "--cursor-track") {
+      s.CursorTrack = value();
+    } else if (a == "--samples") {
+      s.Samples = ParseInt(a, value(), 1, 3);
+      if (s.Samples == 2) throw EzxError("--samples 2: expected 1 or 3");
+    } else if (a == "--sound") {
+      s.Sound = value();
+    } else if (a == "--raw") {
+      std::string v = value();
+      std::tie(s.RawWidth, s.RawHeight) = ParsePair(a, v, 'x', 1, 16384);
+    } else {
+      throw EzxError(Format("unknown argument %s; usage: %s", a.c_str(), Usage));
+    }
+  }
+  if (o.Out.empty()) throw EzxError(Format("-o OUT.zxf is required; usage: %s", Usage));
+  if (o.Segments.empty()) throw EzxError(Format("no --input given; usage: %s", Usage));
+  return o;
+}
+
+// UTF-8 to Windows-1252; throws for characters the code page lacks.
+std::string Utf8ToAnsi(const std::string &s) {
+  static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    uint32_t u = 0;
+    size_t n = 0;
+    if (c < 0x80)
+      u = c, n = 1;
+    else if ((c & 0xE0) == 0xC0)
+      u = c & 0x1F, n = 2;
+    else if ((c & 0xF0) == 0xE0)
+      u = c & 0x0F, n = 3;
+    else if ((c & 0xF8) == 0xF0)
+      u = c & 0x07, n = 4;
+    if (n == 0 || i + n > s.size())
+      throw EzxError(Format("--title: the text is not UTF-8 (byte %zu)", i + 1));
+    for (size_t k = 1; k < n; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80)
+        throw EzxError(Format("--title: the text is not UTF-8 (byte %zu)", i + k + 1));
+      u = u << 6 | (d & 0x3F);
+    }
+    i += n;
+    int code = -1;
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) code = static_cast<int>(u);
+    for (int k = 0; k < 32 && code < 0; ++k)
+      if (high[k] != 0 && high[k] == u) code = 0x80 + k;
+    if (code < 0)
+      throw EzxError(Format("--title: the character U+%04X has no Windows-1252 code", u));
+    out += static_cast<char>(code);
+  }
+  if (out.size() > 255)
+    throw EzxError(Format("--title: %zu characters, at most 255 fit", out.size()));
+  return out;
+}
+
+// --------------------------------------------------------- frame sources
+
+// Frames as BGRA, rows top to bottom, no padding.
+class TFrameSource {
+public:
+  virtual ~TFrameSource() = default;
+  // False after the last frame.
+  virtual bool Next(std::vector<uint8_t> &bgra) = 0;
+  int32_t Width() const { return FWidth; }
+  int32_t Height() const { return FHeight; }
+  double Rate() const { return FRate; }    // 0 when the source has none
+  int64_t Count() const { return FCount; } // 0 when unknown
+
+protected:
+  int32_t FWidth = 0, FHeight = 0;
+  double FRate = 0;
+  int64_t FCount = 0;
+};
+
+class TPngSource : public TFrameSource {
+public:
+  explicit TPngSource(std::vector<std::string> files) : FFiles(std::move(files)) {
+    FCount = static_cast<int64_t>(FFiles.size());
+    FFirst = ReadPng(FFiles[0]);
+    FWidth = FFirst.Width;
+    FHeight = FFirst.Height;
+  }
+
+  bool Next(std::vector<uint8_t> &bgra) override {
+    if (FIndex >= FFiles.size()) return false;
+    TzxRgbaImage img = FIndex == 0 ? std::move(FFirst) : ReadPng(FFiles[FIndex]);
+    if (img.Width != FWidth || img.Height != FHeight)
+      throw EzxError(Format("%s is %d x %d pixels, the frames before are %d x %d",
+                            FFiles[FIndex].c_str(), img.Width, img.Height, FWidth, FHeight));
+    ++FIndex;
+    bgra.resize(img.Pixels.size());
+    for (size_t i = 0; i < img.Pixels.size(); i += 4) {
+      bgra[i] = img.Pixels[i + 2];
+      bgra[i + 1] = img.Pixels[i + 1];
+      bgra[i + 2] = img.Pixels[i];
+      bgra[i + 3] = 0;
+    }
+    return true;
+  }
+
+private:
+  std::vector<std::string> FFiles;
+  TzxRgbaImage FFirst;
+  size_t FIndex = 0;
+};
+
+// Raw BGRA frames from a file or standard input.
+class TRawSource : public TFrameSource {
+public:
+  TRawSource(const std::string &name, int32_t w, int32_t h) : FName(name) {
+    FWidth = w;
+    FHeight = h;
+    if (name == "-") {
+      FFile = stdin;
+    } else {
+      if (fs::is_directory(name))
+        throw EzxError(Format("%s is a directory, not raw frames", name.c_str()));
+      FFile = std::fopen(name.c_str(), "rb");
+      if (!FFile) throw EzxError(Format("Cannot open %s", name.c_str()));
+      std::error_code ec;
+      const auto size = fs::file_size(name, ec);
+      const uint64_t frame = uint64_t(w) * uint64_t(h) * 4;
+      if (!ec && size % frame != 0)
+        throw EzxError(Format("%s: %llu bytes are not a whole number of %d x %d BGRA frames "
+                              "(%llu bytes each)",
+                              name.c_str(), static_cast<unsigned long long>(size), w, h,
+                              static_cast<unsigned long long>(frame)));
+      if (!ec) FCount = static_cast<int64_t>(size / frame);
+    }
+  }
+  ~TRawSource() override {
+    if (FFile && FFile != stdin) std::fclose(FFile);
+  }
+
+  bool Next(std::vector<uint8_t> &bgra) override {
+    bgra.resize(size_t(FWidth) * size_t(FHeight) * 4);
+    const size_t got = std::fread(bgra.data(), 1, bgra.size(), FFile);
+    if (got == 0 && std::feof(FFile)) return false;
+    if (got != bgra.size())
+      throw EzxError(
+          Format("%s ends inside a frame: %zu of %zu bytes", FName.c_str(), got, bgra.size()));
+    return true;
+  }
+
+private:
+  std::string FName;
+  std::FILE *FFile = nullptr;
+};
+
+// Any video FFmpeg reads, decoded to BGRA at the chosen rate.
+class TVideoSource : public TFrameSource {
+public:
+  TVideoSource(const std::string &name, std::optional<double> fps)
+      : FName(name), FLog(MakeTempFileName("txt", "", "zxF_")) {
+    const TzxVideoInfo info = ProbeVideo(name);
+    FWidth = info.Width;
+    FHeight = info.Height;
+    if (FWidth > 16384 || FHeight > 16384)
+      throw EzxError(Format("%s: %d x %d pixels is too large", name.c_str(), FWidth, FHeight));
+    FRate = fps ? *fps : info.FramesPerSecond;
+    std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-i", name};
+    if (FRate > 0) a.insert(a.end(), {"-vf", "fps=" + RateArgument(FRate)});
+    a.insert(a.end(), {"-an", "-f", "rawvideo", "-pix_fmt", "bgra", "pipe:1"});
+    FChild = std::make_unique<TzxChildProcess>(a, TzxChildProcess::TPipe::FromChild, FLog.Name());
+  }
+
+  bool Next(std::vector<uint8_t> &bgra) override {
+    bgra.resize(size_t(FWidth) * size_t(FHeight) * 4);
+    if (FChild->ReadExactly(bgra.data(), bgra.size())) return true;
+    if (FChild->Wait() != 0) {
+      std::string reason = LastLineOf(FLog.Name());
+      throw EzxError(Format("ffmpeg could not decode %s%s%s", FName.c_str(),
+                            reason.empty() ? "" : ": ", reason.c_str()));
+    }
+    return false;
+  }
+
+private:
+  std::string FName;
+  TzxTempFile FLog;
+  std::unique_ptr<TzxChildProcess> FChild;
+};
+
+bool HasPngExtension(const fs::path &p) {
+  std::string e = p.extension().string();
+  for (char &c : e)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return e == ".png";
+}
+
+std::unique_ptr<TFrameSource> OpenSource(const TSegmentOptions &s) {
+  const std::string &in = s.Input;
+  if (s.RawWidth > 0) return std::make_unique<TRawSource>(in, s.RawWidth, s.RawHeight);
+  std::error_code ec;
+  if (IsNumberPattern(in) && !fs::exists(in, ec)) {
+    // Every file of the directory that the pattern names, by number.
+    fs::path dir = fs::path(in).parent_path();
+    const std::string pattern = fs::path(in).filename().string();
+    const size_t cut = pattern.find('%');
+    const size_t end = pattern.find('d', cut);
+    const std::string prefix = pattern.substr(0, cut), suffix = pattern.substr(end + 1);
+    std::map<long long, std::string> files;
+    for (const auto &e : fs::directory_iterator(dir.empty() ? "." : dir, ec)) {
+      const std::string name = e.path().filename().string();
+      if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) ||
+          name.compare(name.size() - suffix.size(), suffix.size(), suffix))
+        continue;
+      const std::string digits =
+          name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+      if (digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string::npos)
+        continue;
+      const long long n = std::stoll(digits);
+      if (PatternName(pattern, n) == name) files[n] = e.path().string();
+    }
+    if (files.empty()) throw EzxError(Format("No file matches %s", in.c_str()));
+    std::vector<std::string> list;
+    for (auto &[n, f] : files)
+      list.push_back(f);
+    return std::make_unique<TPngSource>(std::move(list));
+  }
+  if (fs::is_directory(in, ec)) {
+    std::vector<std::string> list;
+    for (const auto &e : fs::directory_iterator(in, ec))
+      if (e.is_regular_file() && HasPngExtension(e.path())) list.push_back(e.path().string());
+    if (list.empty()) throw EzxError(Format("%s holds no .png file", in.c_str()));
+    std::sort(list.begin(), list.end());
+    return std::make_unique<TPngSource>(std::move(list));
+  }
+  if (!fs::exists(in, ec)) throw EzxError(Format("Cannot open %s", in.c_str()));
+  if (HasPngExtension(in)) return std::make_unique<TPngSource>(std::vector<std::string>{in});
+  return std::make_unique<TVideoSource>(in, s.Fps);
+}
+
+// ---------------------------------------------------------- cursor track
+
+struct TTrackLine {
+  int64_t Tick;
+  uint16_t Cursor, X, Y;
+};
+
+std::vector<TTrackLine> ReadCursorTrack(const std::string &name, size_t cursors) {
+  if (!FileExists(name)) throw EzxError(Format("Cannot open %s", name.c_str()));
+  TzxBytes bytes = ReadWholeFile(name);
+  std::string text(bytes.begin(), bytes.end());
+  std::vector<TTrackLine> lines;
+  size_t start = 0;
+  for (int line = 1; start < text.size(); ++line) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string l = text.substr(start, end - start);
+    start = end + 1;
+    while (!l.empty() && (l.back() == '\r' || l.back() == ' ' || l.back() == '\t'))
+      l.pop_back();
+    if (l.empty() || l[0] == '#' || (line == 1 && l == "tick,cursor,x,y")) continue;
+    long long v[4];
+    int used = 0;
+    if (std::sscanf(l.c_str(), "%lld ,%lld ,%lld ,%lld%n", &v[0], &v[1], &v[2], &v[3], &used) !=
+            4 ||
+        size_t(used) != l.size())
+      throw EzxError(Format("%s, line %d: expected tick,cursor,x,y, got \"%s\"", name.c_str(), line,
+                            l.c_str()));
+    if (v[0] < 0 || v[0] > INT32_MAX)
+      throw EzxError(Format("%s, line %d: tick %lld is out of range", name.c_str(), line, v[0]));
+    if (!lines.empty() && v[0] <= lines.back().Tick)
+      throw EzxError(Format("%s, line %d: tick %lld does not follow tick %lld", name.c_str(), line,
+                            v[0], static_cast<long long>(lines.back().Tick)));
+    if (v[1] < 0 || size_t(v[1]) >= cursors)
+      throw EzxError(Format("%s, line %d: cursor %lld, but the segment has %zu cursor%s",
+                            name.c_str(), line, v[1], cursors, cursors == 1 ? "" : "s"));
+    if (v[2] < 0 || v[2] > 65535 || v[3] < 0 || v[3] > 65535)
+      throw EzxError(Format("%s, line %d: the position %lld,%lld is outside 0 .. 65535",
+                            name.c_str(), line, v[2], v[3]));
+    lines.push_back({v[0], static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2]),
+                     static_cast<uint16_t>(v[3])});
+  }
+  if (lines.empty()) throw EzxError(Format("%s holds no cursor sample", name.c_str()));
+  return lines;
+}
+
+// Exactly `samples` samples: each tick takes the line listed for it or the
+// sample before (before the first line, the first line's).
+TzxBytes BuildCursorTrack(const std::vector<TTrackLine> &lines, int64_t samples) {
+  TzxBytes track;
+  track.reserve(size_t(samples) * 6);
+  size_t next = 0;
+  TTrackLine current = lines[0];
+  for (int64_t t = 0; t < samples; ++t) {
+    while (next < lines.size() && lines[next].Tick <= t)
+      current = lines[next++];
+    AppendCursorSample(track, current.Cursor, current.X, current.Y);
+  }
+  return track;
+}
+
+// ----------------------------------------------------------------- sound
+
+// An MPEG audio frame header (sync, version, layer, bit rate and sample
+// rate not reserved) or an ID3v2 tag.
+bool LooksLikeMp3(const uint8_t *b, size_t n) {
+  if (n >= 3 && b[0] == 'I' && b[1] == 'D' && b[2] == '3') return true;
+  if (n < 4 || b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
+  const int version = (b[1] >> 3) & 3, layer = (b[1] >> 1) & 3;
+  const int bitrate = b[2] >> 4, rate = (b[2] >> 2) & 3;
+  return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
+}
+
+// ------------------------------------------------------------ a segment
+
+struct TBuiltSegment {
+  TSegmentHeader Header;
+  TzxTempFile Packed;
+  std::string Sound;
+};
+
+// Turns BGRA frames into pixels of the segment's depth; for 8 bits also
+// keeps the palette, giving new colours the next free entries.
+class TPixelConverter {
+public:
+  TPixelConverter(int32_t depth, int32_t w, int32_t h, const std::string &input)
+      : FDepth(depth), FWidth(w), FHeight(h), FInput(input) {}
+
+  // The picture for the encoder, rows RowBytes apart.
+  const std::vector<uint8_t> &Convert(const std::vector<uint8_t> &bgra, int64_t frame) {
+    const size_t pixels = size_t(FWidth) * size_t(FHeight);
+    if (FDepth == 32) return bgra;
+    if (FDepth == 24) {
+      FOut.resize(pixels * 3);
+      for (size_t i = 0; i < pixels; ++i)
+        std::memcpy(&FOut[i * 3], &bgra[i * 4], 3);
+      return FOut;
+    }
+    FOut.resize(pixels);
+    uint32_t lastColour = 0xFFFFFFFF;
+    uint8_t lastIndex = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+      const uint8_t *p = &bgra[i * 4];
+      const uint32_t colour = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+      if (colour != lastColour) {
+        auto it = FIndex.find(colour);
+        if (it == FIndex.end()) {
+          if (FIndex.size() == 256)
+            throw EzxError(Format("--depth 8: %s has more than 256 colours (frame %lld brings "
+                                  "the 257th); use --depth 24 or 32",
+                                  FInput.c_str(), static_cast<long long>(frame)));
+          const auto index = static_cast<uint8_t>(FIndex.size());
+          it = FIndex.emplace(colour, index).first;
+          FPalette[index] = {p[0], p[1], p[2], 0};
+        }
+        lastColour = colour;
+        lastIndex = it->second;
+      }
+      FOut[i] = lastIndex;
+    }
+    return FOut;
+  }
+
+  // The palette change of the frame just converted (8 bits only). The
+  // first frame sets every colour it uses, whatever the player's table
+  // held before.
+  void AppendPalette(TzxBytes &track, int64_t frame) {
+    if (FDepth != 8) return;
+    if (frame == 0 && FIndex.size() == 256)
+      throw EzxError(Format("--depth 8: the first frame of %s has 256 colours, but a palette "
+                            "change sets at most 255; use --depth 24 or 32",
+                            FInput.c_str()));
+    TzxPalette before = FShown;
+    if (frame == 0) // entries the frame uses must differ from any old table
+      for (size_t i = 0; i < FIndex.size(); ++i)
+        before[i].Reserved = 1;
+    AppendPaletteChange(track, before, FPalette);
+    FShown = FPalette;
+  }
+
+private:
+  int32_t FDepth, FWidth, FHeight;
+  std::string FInput;
+  std::vector<uint8_t> FOut;
+  std::unordered_map<uint32_t, uint8_t> FIndex;
+  TzxPalette FPalette{}, FShown{};
+};
+
+void WriteAll(std::FILE *f, const void *data, size_t n, const std::string &name) {
+  if (n > 0 && std::fwrite(data, 1, n, f) != n)
+    throw EzxError(Format("Cannot write %s: %s", name.c_str(), std::strerror(errno)));
+}
+
+// Appends the file's bytes to f.
+void CopyFile(std::FILE *f, const std::string &from, const std::string &to) {
+  std::FILE *in = std::fopen(from.c_str(), "rb");
+  if (!in) throw EzxError(Format("Cannot open %s", from.c_str()));
+  std::vector<uint8_t> buf(1 << 20);
+  size_t n;
+  bool ok = true;
+  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0)
+    ok = std::fwrite(buf.data(), 1, n, f) == n;
+  const bool readFailed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (readFailed) throw EzxError(Format("Cannot read %s", from.c_str()));
+  if (!ok) throw EzxError(Format("Cannot write %s: %s", to.c_str(), std::strerror(errno)));
+}
+
+// Owns a stdio file.
+struct TFile {
+  std::FILE *F = nullptr;
+  TFile(const std::string &name, const char *mode) : F(std::fopen(name.c_str(), mode)) {
+    if (!F) throw EzxError(Format("Cannot create %s: %s", name.c_str(), std::strerror(errno)));
+  }
+  ~TFile() {
+    if (F) std::fclose(F);
+  }
+  TFile(const TFile &) = delete;
+  TFile &operator=(const TFile &) = delete;
+  void Close(const std::string &name) {
+    const bool ok = std::fclose(F) == 0;
+    F = nullptr;
+    if (!ok) throw EzxError(Format("Cannot write %s: %s", name.c_str(), std::strerror(errno)));
+  }
+};
+
+void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) {
+  const std::string where = Format("segment %d (%s)", number, s.Input.c_str());
+
+  // Everything small first, so that mistakes show before the long part.
+  std::vector<TzxBytes> cursors;
+  for (const auto &c : s.Cursors) {
+    const std::string ext = fs::path(c.File).extension().string();
+    TzxCursorRecord record;
+    if (ext == ".cur" || ext == ".CUR") {
+      record = ReadCurFile(c.File);
+      if (c.HotSpot) {
+        record.HotSpotX = c.HotSpot->first;
+        record.HotSpotY = c.HotSpot->second;
+      }
+    } else {
+      const auto hot = c.HotSpot.value_or(std::pair<int32_t, int32_t>{0, 0});
+      record = CursorFromRgba(ReadPng(c.File), hot.first, hot.second, c.File);
+    }
+    cursors.push_back(EncodeCursorRecord(record));
+  }
+  std::vector<TTrackLine> track;
+  if (!s.CursorTrack.empty()) track = ReadCursorTrack(s.CursorTrack, cursors.size());
+  const std::string title = Utf8ToAnsi(s.Title);
+  if (!s.Sound.empty()) {
+    if (!FileExists(s.Sound) || fs::is_directory(s.Sound))
+      throw EzxError(Format("Cannot open %s", s.Sound.c_str()));
+    uint8_t head[4] = {};
+    TFile f(s.Sound, "rb");
+    const size_t n = std::fread(head, 1, 4, f.F);
+    if (!LooksLikeMp3(head, n))
+      throw EzxError(Format("%s is not an MP3 file: it starts with neither an MPEG audio frame "
+                            "header nor an ID3 tag",
+                            s.Sound.c_str()));
+    std::error_code ec;
+    if (fs::file_size(s.Sound, ec) > uint64_t(INT32_MAX) / 2)
+      throw EzxError(Format("%s is too large", s.Sound.c_str()));
+    out.Sound = s.Sound;
+  }
+
+  // The frames, coded one by one into a temporary file.
+  std::unique_ptr<TFrameSource> source = OpenSource(s);
+  const int32_t w = source->Width(), h = source->Height();
+  TzxFrameEncoder encoder(w, h, s.Depth);
+  TPixelConverter converter(s.Depth, w, h, s.Input);
+  TzxTempFile video(MakeTempFileName("vid", "", "zxM_"));
+  TzxBytes palette;
+  int64_t frames = 0, videoSize = 0;
+  {
+    TFile f(video.Name(), "wb");
+    std::vector<uint8_t> bgra, record;
+    TzxProgress progress(Format("segment %d", number), source->Count());
+    while (source->Next(bgra)) {
+      const std::vector<uint8_t> &picture = converter.Convert(bgra, frames);
+      record.clear();
+      encoder.AppendFrame(record, picture.data(), size_t(encoder.Layout().RowBytes),
+                          picture.size());
+      converter.AppendPalette(palette, frames);
+      WriteAll(f.F, record.data(), record.size(), video.Name());
+      videoSize += int64_t(record.size());
+      ++frames;
+      if (videoSize > INT32_MAX / 2 || frames >= INT32_MAX / 3)
+        throw EzxError(Format("%s: the film would exceed 1 GB of coded frames", where.c_str()));
+      progress.Update(frames);
+    }
+    f.Close(video.Name());
+  }
+  if (frames == 0) throw EzxError(Format("%s: no frame", where.c_str()));
+  const double rate = s.Fps ? *s.Fps : source->Rate() >= 0.5 ? source->Rate() : 10.0;
+  source.reset();
+
+  TzxBytes cursorTrack;
+  if (!track.empty()) cursorTrack = BuildCursorTrack(track, frames * s.Samples);
+
+  // The unpacked payload: title, cursors, video, cursor track, palette track.
+  TzxTempFile payload(MakeTempFileName("bin", "", "zxM_"));
+  {
+    TFile f(payload.Name(), "wb");
+    TzxBytes head;
+    AppendInt32(head, static_cast<int32_t>(title.size() + 1));
+    head.push_back(static_cast<uint8_t>(title.size()));
+    head.insert(head.end(), title.begin(), title.end());
+    for (const auto &c : cursors)
+      head.insert(head.end(), c.begin(), c.end());
+    WriteAll(f.F, head.data(), head.size(), payload.Name());
+    CopyFile(f.F, video.Name(), payload.Name());
+    WriteAll(f.F, cursorTrack.data(), cursorTrack.size(), payload.Name());
+    WriteAll(f.F, palette.data(), palette.size(), payload.Name());
+    f.Close(payload.Name());
+  }
+  video.Remove();
+
+  out.Packed.Reset(MakeTempFileName("pak", "", "zxM_"));
+  if (s.Packing == TzxPacking::Lzma) {
+    if (!RunLzmaTool('e', payload.Name(), out.Packed.Name()))
+      throw EzxError("The LZMA coder (lzma_alone) cannot be started");
+    if (!FileExists(out.Packed.Name()))
+      throw EzxError(Format("%s: the LZMA coder failed", where.c_str()));
+  } else {
+    WriteWholeFile(out.Packed.Name(),
+                   PackCabinet({{"payload.bin", ReadWholeFile(payload.Name())}}, true));
+  }
+
+  TSegmentHeader &hd = out.Header;
+  hd.Version = 1;
+  hd.Width = w;
+  hd.Height = h;
+  hd.BitsPerPixel = static_cast<uint8_t>(s.Depth);
+  hd.FramesPerSecond = static_cast<float>(rate);
+  hd.Flags = (s.Packing == TzxPacking::Lzma ? sfCompressionLzma : sfCompressionCab) |
+             (out.Sound.empty() ? 0 : sfSoundMp3) | (s.Samples == 3 ? sfThreeCursorSamples : 0);
+  hd.FrameCount = static_cast<int32_t>(frames);
+  hd.CursorCount = static_cast<int32_t>(cursors.size());
+  hd.CursorTrackSize = static_cast<int32_t>(cursorTrack.size());
+  hd.PaletteTrackSize = static_cast<int32_t>(palette.size());
+  hd.VideoSize = static_cast<int32_t>(videoSize);
+}
+
+int64_t FileSize(const std::string &name) {
+  std::error_code ec;
+  const auto size = fs::file_size(name, ec);
+  if (ec) throw EzxError(Format("Cannot read %s", name.c_str()));
+  return static_cast<int64_t>(size);
+}
+
+} // namespace
+
+int CommandMake(const std::vector<std::string> &args) {
+  const TMakeOptions o = ParseOptions(args);
+  TzxToolSession session;
+  TzxOutputFile output(o.Out);
+
+  std::vector<TBuiltSegment> built(o.Segments.size());
+  for (size_t i = 0; i < o.Segments.size(); ++i) {
+    BuildSegment(o.Segments[i], static_cast<int32_t>(i), built[i]);
+  }
+
+  // Directory, then each segment: header, packed payload, sound.
+  const auto n = static_cast<int32_t>(built.size());
+  int64_t offset = 4 + int64_t(DirectoryEntrySize) * n;
+  TzxBytes directory;
+  AppendInt32(directory, n);
+  for (auto &b : built) {
+    const int64_t packed = FileSize(b.Packed.Name());
+    const int64_t sound = b.Sound.empty() ? 0 : FileSize(b.Sound);
+    b.Header.PackedSize = static_cast<int32_t>(packed);
+    b.Header.PackedOffset = SegmentHeaderSize;
+    b.Header.SoundSize = static_cast<int32_t>(sound);
+    b.Header.SoundOffset = static_cast<int32_t>(SegmentHeaderSize + packed);
+    AppendInt32(directory, static_cast<int32_t>(offset));
+    AppendInt16(directory, 1);
+    offset += SegmentHeaderSize + packed + sound;
+    if (offset > INT32_MAX) throw EzxError("The film would exceed 2 GB");
+  }
+  {
+    TFile f(output.TempName(), "wb");
+    WriteAll(f.F, directory.data(), directory.size(), o.Out);
+    for (const auto &b : built) {
+      uint8_t raw[SegmentHeaderSize];
+      EncodeSegmentHeader(b.Header, raw);
+      WriteAll(f.F, raw, sizeof raw, o.Out);
+      CopyFile(f.F, b.Packed.Name(), o.Out);
+      if (!b.Sound.empty()) CopyFile(f.F, b.Sound, o.Out);
+    }
+    f.Close(o.Out);
+  }
+  output.Commit();
+  return 0;
+}
