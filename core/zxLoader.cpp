@@ -6,6 +6,7 @@
 #include "zxTexts.h"
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 
 std::string LastCabFileName;
@@ -65,15 +66,43 @@ void ReadPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentI
   if (h.PaletteTrackSize > 0) r.PaletteTrack->CopyFrom(f, h.PaletteTrackSize);
 }
 
-// Unpacks a cabinet payload; the last member listed is the payload.
-std::string UnpackCabinet(const std::string &packed) {
+// A directory of its own in the temporary directory, removed with all it
+// holds when the owner goes.
+class TTempDirectory {
+public:
+  TTempDirectory() {
+    std::error_code ec;
+    do {
+      FPath = MakeTempFileName("cabdir", "", "zxS_");
+    } while (!std::filesystem::create_directory(FPath, ec) && !ec);
+    if (ec)
+      throw EzxError(Format("Cannot create directory %s. %s", FPath.c_str(), ec.message().c_str()));
+  }
+  ~TTempDirectory() {
+    std::error_code ec;
+    std::filesystem::remove_all(FPath, ec);
+  }
+  TTempDirectory(const TTempDirectory &) = delete;
+  TTempDirectory &operator=(const TTempDirectory &) = delete;
+  const std::string &Path() const { return FPath; }
+
+private:
+  std::string FPath;
+};
+
+// Unpacks a cabinet payload into dir; the last member listed is the
+// payload. Every member goes to a directory of its own, so that a cabinet
+// can neither overwrite other temporary files nor leave members behind.
+std::string UnpackCabinet(const std::string &packed, const TTempDirectory &dir) {
   TzxCabReader reader;
   LastCabFileName.clear();
   reader.ListFiles(packed, [](TzxCabReader &, const std::string &name, uint32_t, uint16_t, uint16_t,
                               uint16_t, uint16_t, bool &) { LastCabFileName = name; });
-  reader.Extract(packed, TempPath(), 0);
-  if (LastCabFileName.empty()) return {};
-  return JoinPath({TempPath(), LastCabFileName});
+  // A member that would lie outside the directory is never extracted; it
+  // counts as missing.
+  if (LastCabFileName.empty() || !IsSafeMemberPath(LastCabFileName)) return {};
+  reader.Extract(packed, dir.Path(), 0);
+  return JoinPath({dir.Path(), LastCabFileName});
 }
 
 } // namespace
@@ -237,9 +266,13 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
       }
     }
 
+    std::unique_ptr<TTempDirectory> cabinetDir;
     TzxTempFile unpacked;
     switch (h.Flags & sfCompressionMask) {
-    case sfCompressionCab: unpacked.Reset(UnpackCabinet(packed.Name())); break;
+    case sfCompressionCab:
+      cabinetDir = std::make_unique<TTempDirectory>();
+      unpacked.Reset(UnpackCabinet(packed.Name(), *cabinetDir));
+      break;
     case sfCompressionLzma: {
       std::string output;
       bool started = UnpackLzmaPayload(packed.Name(), output);
@@ -259,6 +292,7 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
       }
     }
     unpacked.Remove();
+    cabinetDir.reset();
 
     if (h.SoundSize > 0 && (h.Flags & sfSoundMask) == sfSoundMp3) {
       CheckRange(*stream, start + h.SoundOffset, h.SoundSize, segment + ": the sound");

@@ -6,17 +6,37 @@
 #include <atomic>
 #include <filesystem>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
+
 std::atomic<int> Serial{0};
+
+long ProcessId() {
+#if defined(_WIN32)
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(getpid());
+#endif
 }
+
+} // namespace
 
 TzxTestDir::TzxTestDir() {
   SetTempPathOverride({});
-  fs::path base = fs::path(TempPath()) /
-                  ("zxtest_" + LocalTimeStamp() + "_" + std::to_string(Serial.fetch_add(1)));
-  fs::create_directories(base);
+  // Test programs run side by side: the process number keeps their
+  // directories apart, and an existing directory is never taken over.
+  fs::path base;
+  do {
+    base = fs::path(TempPath()) / ("zxtest_" + std::to_string(ProcessId()) + "_" +
+                                   LocalTimeStamp() + "_" + std::to_string(Serial.fetch_add(1)));
+  } while (!fs::create_directory(base));
   FPath = base.string();
   if (FPath.back() != PathDelim) FPath += PathDelim;
   SetTempPathOverride(FPath);
@@ -33,7 +53,7 @@ TzxTestDir::~TzxTestDir() {
 std::vector<std::string> TzxTestDir::Files() const {
   std::vector<std::string> names;
   for (const auto &e : fs::directory_iterator(FPath))
-    if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    names.push_back(e.path().filename().string() + (e.is_directory() ? "/" : ""));
   std::sort(names.begin(), names.end());
   return names;
 }

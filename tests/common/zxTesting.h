@@ -20,7 +20,7 @@ public:
   // The directory, ending with the separator.
   const std::string &Path() const { return FPath; }
   std::string File(const std::string &name) const { return FPath + name; }
-  // Names of the files in the directory (not recursive), sorted.
+  // Names in the directory (not recursive; directories end with "/"), sorted.
   std::vector<std::string> Files() const;
 
 private:

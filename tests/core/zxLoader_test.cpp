@@ -1,4 +1,6 @@
 #include "zxLoader.h"
+#include "zxCab.h"
+#include "zxCabWriter.h"
 #include "zxLzma.h"
 #include "zxTesting.h"
 #include "zxTexts.h"
@@ -399,4 +401,58 @@ TEST(Loader, FrameRateRounding) {
   EXPECT_EQ(RoundFramesPerSecond(-3.0f), 0);
   EXPECT_EQ(RoundFramesPerSecond(1000.0f), 255);
   EXPECT_EQ(RoundFramesPerSecond(std::numeric_limits<float>::quiet_NaN()), 0);
+}
+
+TEST(Loader, CabinetSegmentIsUnpackedWhole) {
+  TLoad l;
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Cabinet);
+  e.Segment.Sound = {0xFF, 0xF3, 0x40, 0xC4};
+  e.Segment.Flags |= sfSoundMp3;
+  ASSERT_TRUE(l.Load(BuildFilm({e})));
+  ASSERT_EQ(l.List.Count(), 1);
+  const TSegmentInfo &r = *l.List.Get(0);
+  EXPECT_EQ(TitleOf(r), "Sample");
+  EXPECT_EQ(r.Cursors->Count(), 2);
+  TzxBytes video(300);
+  r.VideoStream->Seek(0);
+  r.VideoStream->ReadBuffer(video.data(), 300);
+  EXPECT_EQ(video, e.Segment.Video);
+  EXPECT_EQ(r.CursorTrack->Size(), 36);
+  EXPECT_EQ(LastCabFileName, "payload.bin");
+  std::vector<std::string> left = l.Leftovers();
+  EXPECT_EQ(left.size(), 2u);
+  EXPECT_EQ(CountEnding(left, ".~zxflm"), 1);
+  EXPECT_EQ(CountEnding(left, ".mp3"), 1);
+}
+
+TEST(Loader, CabinetMembersStayInTheirOwnDirectory) {
+  TLoad l;
+  // The payload is the last member listed; the others are extracted too,
+  // and none of them may outlive the load or touch other temporary files.
+  TzxSegmentSpec s = SampleSegment(TzxPacking::Cabinet);
+  TzxBytes payload = BuildUnpackedPayload(s);
+  WriteWholeFile(l.Dir.File("readme.txt"), {'k', 'e', 'e', 'p'});
+  std::vector<TzxFilmEntry> entries(3);
+  entries[0].Segment = s;
+  entries[0].Segment.Packed =
+      PackCabinet({{"readme.txt", {'x'}}, {"sub\\data.bin", payload}}, true);
+  // Not a cabinet at all, and a cabinet whose payload would climb out.
+  entries[1].Segment = s;
+  entries[1].Segment.Packed = TzxBytes(200, 0x11);
+  entries[2].Segment = s;
+  entries[2].Segment.Packed = PackCabinet({{"..\\readme.txt", payload}}, false);
+  ASSERT_TRUE(l.Load(BuildFilm(entries)));
+  ASSERT_EQ(l.List.Count(), 3);
+  EXPECT_EQ(TitleOf(*l.List.Get(0)), "Sample");
+  EXPECT_EQ(l.List.Get(0)->VideoStream->Size(), 300);
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(TitleOf(*l.List.Get(i)), "") << i;
+    EXPECT_EQ(l.List.Get(i)->VideoStream->Size(), 0) << i;
+  }
+  EXPECT_EQ(ReadWholeFile(l.Dir.File("readme.txt")), (TzxBytes{'k', 'e', 'e', 'p'}));
+  std::vector<std::string> left = l.Leftovers();
+  std::erase(left, "readme.txt");
+  EXPECT_EQ(left.size(), 3u);
+  EXPECT_EQ(CountEnding(left, ".~zxflm"), 3);
 }
