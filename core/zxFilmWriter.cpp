@@ -103,6 +103,7 @@ TzxBytes PackPayload(const TzxBytes &unpacked, TzxPacking packing) {
   switch (packing) {
   case TzxPacking::Raw: return unpacked;
   case TzxPacking::Cabinet: return PackCabinet({{"payload.bin", unpacked}}, true);
+  case TzxPacking::CabinetStored: return PackCabinet({{"payload.bin", unpacked}}, false);
   case TzxPacking::Lzma: break;
   }
   TzxTempFile in(MakeTempFileName("bin", "", "zxW_"));

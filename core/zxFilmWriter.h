@@ -34,7 +34,9 @@ TzxCursorRecord MakeMonochromeCursor(int32_t w, int32_t h, int32_t hotX, int32_t
                                      const std::vector<bool> &andMask,
                                      const std::vector<bool> &xorMask);
 
-enum class TzxPacking { Lzma, Cabinet, Raw };
+// Lzma: through the coder; Cabinet: one MSZIP member; CabinetStored: one
+// uncompressed member; Raw: the payload as it is.
+enum class TzxPacking { Lzma, Cabinet, CabinetStored, Raw };
 
 struct TzxSegmentSpec {
   uint8_t Version = 1;

@@ -83,8 +83,8 @@ TzxSegmentSpec SampleSegment(TzxPacking packing) {
   s.BitsPerPixel = 32;
   s.FramesPerSecond = 12.5f;
   s.FrameCount = 2;
-  s.Flags = (packing == TzxPacking::Cabinet ? sfCompressionCab : sfCompressionLzma) |
-            sfThreeCursorSamples;
+  const bool cabinet = packing == TzxPacking::Cabinet || packing == TzxPacking::CabinetStored;
+  s.Flags = (cabinet ? sfCompressionCab : sfCompressionLzma) | sfThreeCursorSamples;
   s.Packing = packing;
   s.Title = "Sample";
   s.Cursors.push_back(EncodeCursorRecord(MakeColourCursor(4, 4, 1, 2, TzxBytes(64, 0x80))));

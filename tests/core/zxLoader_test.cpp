@@ -405,12 +405,16 @@ TEST(Loader, FrameRateRounding) {
 
 TEST(Loader, CabinetSegmentIsUnpackedWhole) {
   TLoad l;
-  TzxFilmEntry e;
-  e.Segment = SampleSegment(TzxPacking::Cabinet);
-  e.Segment.Sound = {0xFF, 0xF3, 0x40, 0xC4};
-  e.Segment.Flags |= sfSoundMp3;
-  ASSERT_TRUE(l.Load(BuildFilm({e})));
-  ASSERT_EQ(l.List.Count(), 1);
+  std::vector<TzxFilmEntry> entries(2);
+  entries[0].Segment = SampleSegment(TzxPacking::Cabinet);
+  entries[0].Segment.Sound = {0xFF, 0xF3, 0x40, 0xC4};
+  entries[0].Segment.Flags |= sfSoundMp3;
+  entries[1].Segment = SampleSegment(TzxPacking::CabinetStored);
+  const TzxFilmEntry &e = entries[0];
+  ASSERT_TRUE(l.Load(BuildFilm(entries)));
+  ASSERT_EQ(l.List.Count(), 2);
+  EXPECT_EQ(l.List.Get(1)->VideoStream->Size(), 300);
+  EXPECT_EQ(l.List.Get(1)->Cursors->Count(), 2);
   const TSegmentInfo &r = *l.List.Get(0);
   EXPECT_EQ(TitleOf(r), "Sample");
   EXPECT_EQ(r.Cursors->Count(), 2);
@@ -421,8 +425,8 @@ TEST(Loader, CabinetSegmentIsUnpackedWhole) {
   EXPECT_EQ(r.CursorTrack->Size(), 36);
   EXPECT_EQ(LastCabFileName, "payload.bin");
   std::vector<std::string> left = l.Leftovers();
-  EXPECT_EQ(left.size(), 2u);
-  EXPECT_EQ(CountEnding(left, ".~zxflm"), 1);
+  EXPECT_EQ(left.size(), 3u);
+  EXPECT_EQ(CountEnding(left, ".~zxflm"), 2);
   EXPECT_EQ(CountEnding(left, ".mp3"), 1);
 }
 
