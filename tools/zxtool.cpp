@@ -17,14 +17,15 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: zxtool info FILE [--json]\n"
-                       "       zxtool sample OUT.zxf\n"
-                       "       zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe\n"
-                       "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n"
-                       "       zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B]\n"
-                       "                     [--scale F|WxH] [--no-cursor]\n"
-                       "       zxtool make [OPTIONS] --input SRC [OPTIONS]... -o OUT.zxf\n"
-                       "       zxtool bench FILM [--min-time SECONDS] [--passes N]\n");
+  std::fprintf(stderr,
+               "usage: zxtool info FILE [--json]\n"
+               "       zxtool sample OUT.zxf\n"
+               "       zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe\n"
+               "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n"
+               "       zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B]\n"
+               "                     [--scale F|WxH] [--no-cursor]\n"
+               "       zxtool make [OPTIONS] --input SRC [OPTIONS]... -o OUT.zxf\n"
+               "       zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]\n");
   return 2;
 }
 

@@ -1,4 +1,4 @@
-// zxtool bench FILM [--min-time SECONDS] [--passes N]
+// zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]
 //
 // How fast a film loads and decodes, measured apart:
 //   load     LoadFilm: every packed payload through its unpacker (the LZMA
@@ -8,7 +8,8 @@
 //   decode   every frame through the direct path (runs XORed straight into
 //            the picture, as the player decodes) with the recorded cursor
 //            composed over the picture, nothing written anywhere; repeated
-//            until --min-time has passed (default 1 s) or --passes times.
+//            until --min-time has passed (default 1 s) or --passes times;
+//            every segment, or the one --segment names.
 // Also the peak resident memory, and the instructions per decoded frame
 // where the kernel lets a process count its own (perf_event_open).
 #include "zxtool.h"
@@ -21,6 +22,7 @@
 #include "zxRender.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +35,7 @@
 
 namespace {
 
-const char *Usage = "zxtool bench FILM [--min-time SECONDS] [--passes N]";
+const char *Usage = "zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]";
 
 using TClock = std::chrono::steady_clock;
 
@@ -54,6 +56,7 @@ public:
     attr.exclude_kernel = 1;
     attr.exclude_hv = 1;
     FFd = static_cast<int>(::syscall(SYS_perf_event_open, &attr, 0, -1, -1, 0));
+    if (FFd < 0) FReason = std::strerror(errno);
   }
   ~TInstructionCounter() {
     if (FFd >= 0) ::close(FFd);
@@ -62,6 +65,7 @@ public:
   TInstructionCounter &operator=(const TInstructionCounter &) = delete;
 
   bool Available() const { return FFd >= 0; }
+  const std::string &Reason() const { return FReason; }
   void Start() {
     if (FFd < 0) return;
     ::ioctl(FFd, PERF_EVENT_IOC_RESET, 0);
@@ -78,6 +82,7 @@ public:
 
 private:
   int FFd = -1;
+  std::string FReason;
 };
 
 // Composes the recorded cursor over the picture into a patch of the
@@ -131,10 +136,12 @@ struct TDecodeResult {
   int32_t Passes = 0;
   double Seconds = 0;
   int64_t Instructions = -1;
+  std::string NoCounter; // why there is no instruction count
 };
 
 // Decodes every segment once per pass.
-TDecodeResult Decode(TSegmentList &list, bool cursor, double minTime, int32_t passes) {
+TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTime,
+                     int32_t passes) {
   TDecodeResult result;
   TInstructionCounter counter;
   TCursorComposer composer;
@@ -144,6 +151,7 @@ TDecodeResult Decode(TSegmentList &list, bool cursor, double minTime, int32_t pa
   do {
     TzxPalette palette{};
     for (int32_t i = 0; i < list.Count(); ++i) {
+      if (only >= 0 && i != only) continue;
       TSegmentInfo &s = *list.Get(i);
       TzxSegmentRenderer r(s, palette, TzxSegmentRenderer::TDecodePath::Direct);
       int32_t decoding = 0;
@@ -163,6 +171,7 @@ TDecodeResult Decode(TSegmentList &list, bool cursor, double minTime, int32_t pa
   } while (passes > 0 ? result.Passes < passes : result.Seconds < minTime);
   const int64_t instructions = counter.Stop();
   if (instructions >= 0 && result.Frames > 0) result.Instructions = instructions;
+  result.NoCounter = counter.Reason();
   // Keeps the compiler from dropping the work whose result nobody reads.
   if (sink == 0x5EED5EED) std::fprintf(stderr, " ");
   return result;
@@ -215,10 +224,17 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
 int CommandBench(const std::vector<std::string> &args) {
   std::string filmName;
   double minTime = 1.0;
-  int32_t passes = 0;
+  int32_t passes = 0, segment = -1;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string &a = args[i];
-    if ((a == "--min-time" || a == "--passes") && i + 1 < args.size()) {
+    if (a == "--segment" && i + 1 < args.size()) {
+      const std::string &v = args[++i];
+      char *end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 0 || n > INT32_MAX)
+        throw EzxError(Format("--segment %s: expected a segment number", v.c_str()));
+      segment = static_cast<int32_t>(n);
+    } else if ((a == "--min-time" || a == "--passes") && i + 1 < args.size()) {
       char *end = nullptr;
       const std::string &v = args[++i];
       const double x = std::strtod(v.c_str(), &end);
@@ -243,6 +259,9 @@ int CommandBench(const std::vector<std::string> &args) {
   const auto t0 = TClock::now();
   LoadFilmFile(filmName, list, session);
   const double load = Seconds(TClock::now() - t0);
+  if (segment >= list.Count())
+    throw EzxError(Format("--segment %d: %s has %d segment%s", segment, filmName.c_str(),
+                          list.Count(), list.Count() == 1 ? "" : "s"));
 
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
@@ -250,8 +269,8 @@ int CommandBench(const std::vector<std::string> &args) {
   int32_t payloads = 0;
   const double lzma = TimeLzmaTool(filmName, payloads);
 
-  const TDecodeResult bare = Decode(list, false, minTime / 2, passes);
-  const TDecodeResult full = Decode(list, true, minTime, passes);
+  const TDecodeResult bare = Decode(list, segment, false, minTime / 2, passes);
+  const TDecodeResult full = Decode(list, segment, true, minTime, passes);
 
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
@@ -284,7 +303,7 @@ int CommandBench(const std::vector<std::string> &args) {
   if (full.Instructions >= 0 && full.Frames > 0)
     std::printf("instructions:  %.0f per frame\n", double(full.Instructions) / double(full.Frames));
   else
-    std::printf("instructions:  n/a\n");
+    std::printf("instructions:  n/a (perf_event_open: %s)\n", full.NoCounter.c_str());
   std::printf("peak memory:   %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
   return 0;
 }

@@ -4,7 +4,8 @@
 // Renders frames as the player shows them: frame k is the picture after
 // frames 0 .. k with the cursor sample k x TicksPerFrame drawn on it.
 // OUT by its name: NAME.mp4 (H.264), NAME.webm (VP9), NAME.gif, a pattern
-// such as DIR/%06d.png, or else a directory that receives 000000.png ...
+// such as DIR/%06d.png, NAME.rgb or "-" (raw RGB24 frames end to end, to a
+// file or standard output), or else a directory that receives 000000.png ...
 // Files are numbered by frame index. Videos run at the segment's frame rate
 // and carry its MP3 sound. --from and --to take frames, or seconds with an
 // "s" suffix; --to is exclusive.
@@ -22,6 +23,7 @@
 #include "zxToolOutput.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +36,7 @@ namespace {
 const char *Usage = "zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B] "
                     "[--scale F|WxH] [--no-cursor]";
 
-enum class TOutKind { Hash, Directory, Pattern, Mp4, Webm, Gif };
+enum class TOutKind { Hash, Directory, Pattern, Raw, Mp4, Webm, Gif };
 
 struct TOptions {
   std::string Film;
@@ -101,7 +103,9 @@ TOptions ParseOptions(const std::vector<std::string> &args) {
   if (!scale.empty()) o.Scale = ParseScale(scale);
   o.Out = positional[1];
   const std::string ext = Lower(fs::path(o.Out).extension().string());
-  if (ext == ".mp4")
+  if (o.Out == "-" || ext == ".rgb")
+    o.Kind = TOutKind::Raw;
+  else if (ext == ".mp4")
     o.Kind = TOutKind::Mp4;
   else if (ext == ".webm")
     o.Kind = TOutKind::Webm;
@@ -114,7 +118,7 @@ TOptions ParseOptions(const std::vector<std::string> &args) {
                             o.Out.c_str()));
     o.Kind = TOutKind::Pattern;
   } else if (!ext.empty() && !fs::is_directory(o.Out)) {
-    throw EzxError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, a %%06d.png "
+    throw EzxError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a %%06d.png "
                           "pattern or a directory)",
                           o.Out.c_str(), ext.c_str()));
   }
@@ -212,6 +216,49 @@ public:
 private:
   std::string FPattern;
   TzxOutputFiles FFiles;
+};
+
+// Raw RGB24 frames one after the other, to a file or standard output.
+class TRawSink : public TScaledSink {
+public:
+  TRawSink(const std::string &out, const TzxScale &scale)
+      : TScaledSink(scale), FName(out == "-" ? "to standard output" : out) {
+    if (out == "-") {
+      // A reader that goes away makes the writes fail instead of ending us.
+      std::signal(SIGPIPE, SIG_IGN);
+      FFile = stdout;
+    } else {
+      FOutput = std::make_unique<TzxOutputFile>(out);
+      FFile = std::fopen(FOutput->TempName().c_str(), "wb");
+      if (!FFile) throw EzxError(Format("Cannot create %s", out.c_str()));
+    }
+  }
+  ~TRawSink() override {
+    if (FFile && FFile != stdout) std::fclose(FFile);
+  }
+
+  void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
+    int32_t w = 0, h = 0;
+    const uint8_t *rgb = Scaled(picture, w, h);
+    const size_t n = size_t(w) * size_t(h) * 3;
+    if (std::fwrite(rgb, 1, n, FFile) != n)
+      throw EzxError(Format("Cannot write %s", FName.c_str()));
+  }
+  void Finish() override {
+    if (FFile == stdout) {
+      if (std::fflush(stdout) != 0) throw EzxError("Cannot write to standard output");
+      return;
+    }
+    const bool ok = std::fclose(FFile) == 0;
+    FFile = nullptr;
+    if (!ok) throw EzxError(Format("Cannot write %s", FName.c_str()));
+    FOutput->Commit();
+  }
+
+private:
+  std::string FName;
+  std::unique_ptr<TzxOutputFile> FOutput;
+  std::FILE *FFile = nullptr;
 };
 
 // Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
@@ -360,6 +407,7 @@ int CommandExport(const std::vector<std::string> &args) {
       case TOutKind::Hash: sink = std::make_unique<THashSink>(); break;
       case TOutKind::Directory:
       case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
+      case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
       default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }

@@ -136,6 +136,19 @@ TEST(ZxtoolExport, HashLinesHaveTheirFormat) {
   EXPECT_TRUE(std::regex_search(r.Out, std::regex("^0 1 [0-9a-f]{64}\n")));
 }
 
+TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
+  TzxTestDir dir;
+  const auto frames = Frames(7, 5, 3);
+  const std::string film = MakeFilm(dir, frames, 7, 5);
+  TzxRun r = RunZxtool("export " + film + " - --from 1 --no-cursor", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  const TzxBytes one = ToRgb(frames[1]), two = ToRgb(frames[2]);
+  EXPECT_EQ(r.Out, std::string(one.begin(), one.end()) + std::string(two.begin(), two.end()));
+  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --to 1 --no-cursor", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("all.rgb")), ToRgb(frames[0]));
+}
+
 TEST(ZxtoolExport, Mp4CarriesTheSoundAtTheFilmsRate) {
   TzxTestDir dir;
   const std::string mp3 = dir.File("tone.mp3");
