@@ -16,7 +16,12 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-zxtool=${ZXTOOL:-$here/../build/native/tools/zxtool}
+zxtool=${ZXTOOL:-}
+if [ -z "$zxtool" ]; then
+  for z in "$here/../build/native/zxtool" "$here/../build/native/tools/zxtool"; do
+    if [ -x "$z" ]; then zxtool=$z; break; fi
+  done
+fi
 film=""
 segment=0
 loops=3
@@ -29,7 +34,7 @@ while [ $# -gt 0 ]; do
     *) film=$1; shift ;;
   esac
 done
-[ -x "$zxtool" ] || { echo "compare.sh: no zxtool at $zxtool (build first, or set ZXTOOL)" >&2; exit 1; }
+[ -n "$zxtool" ] && [ -x "$zxtool" ] || { echo "compare.sh: no zxtool in build/native (build first, or set ZXTOOL)" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zxcompare.XXXXXX")
 trap 'rm -rf "$work"' EXIT

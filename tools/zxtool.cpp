@@ -10,6 +10,7 @@
 #include "zxLoader.h"
 #include "zxMessages.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -38,7 +39,28 @@ const std::map<std::string, int (*)(const std::vector<std::string> &)> &Commands
   return commands;
 }
 
+volatile std::sig_atomic_t Interrupted = 0;
+
+void OnInterrupt(int) {
+  Interrupted = 1;
+}
+
+// Ctrl-C and termination requests end a command through its usual error
+// path (CheckInterrupted), so that it removes what it has written.
+void CatchInterrupts() {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+}
+
 } // namespace
+
+void CheckInterrupted() {
+  if (Interrupted) throw EzxError("Interrupted");
+}
 
 int main(int argc, char **argv) {
   if (argc < 2) return Usage();
@@ -48,6 +70,7 @@ int main(int argc, char **argv) {
     return Usage();
   }
   std::vector<std::string> args(argv + 2, argv + argc);
+  CatchInterrupts();
   try {
     return it->second(args);
   } catch (const EzxError &e) {

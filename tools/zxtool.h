@@ -34,6 +34,11 @@ private:
   std::vector<TzxMessageBox> FBoxes;
 };
 
+// Raises EzxError once the user has interrupted the command (Ctrl-C or a
+// termination request); long loops call it so that the command leaves
+// through its error path and removes what it has written.
+void CheckInterrupted();
+
 class TSegmentList;
 // Loads a film file through the player's loader into list (inside a
 // session); throws EzxError with the reason when nothing playable comes out.

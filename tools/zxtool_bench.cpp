@@ -158,6 +158,7 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
       try {
         while ((decoding = r.FrameIndex() + 1, r.NextFrame())) {
           if (cursor) sink += composer.Compose(r, s, palette);
+          if ((result.Frames & 1023) == 0) CheckInterrupted();
           ++result.Frames;
           result.Pixels += r.Layout().Pixels();
         }

@@ -416,6 +416,7 @@ int CommandExport(const std::vector<std::string> &args) {
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
     try {
       while (renderer.FrameIndex() + 1 < to) {
+        CheckInterrupted();
         decoding = renderer.FrameIndex() + 1;
         if (!renderer.NextFrame()) break;
         const int32_t k = renderer.FrameIndex();

@@ -623,7 +623,7 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
     TFile f(video.Name(), "wb");
     std::vector<uint8_t> bgra, record;
     TzxProgress progress(Format("segment %d", number), source->Count());
-    while (source->Next(bgra)) {
+    while ((CheckInterrupted(), source->Next(bgra))) {
       const std::vector<uint8_t> &picture = converter.Convert(bgra, frames);
       record.clear();
       encoder.AppendFrame(record, picture.data(), size_t(encoder.Layout().RowBytes),
@@ -700,6 +700,10 @@ int64_t FileSize(const std::string &name) {
 
 int CommandMake(const std::vector<std::string> &args) {
   const TMakeOptions o = ParseOptions(args);
+  const fs::path outDir = fs::path(o.Out).parent_path();
+  if (!outDir.empty() && !fs::is_directory(outDir))
+    throw EzxError(Format("Cannot write %s: there is no directory %s", o.Out.c_str(),
+                          outDir.string().c_str()));
   TzxToolSession session;
   TzxOutputFile output(o.Out);
 
