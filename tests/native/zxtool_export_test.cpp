@@ -149,6 +149,33 @@ TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
   EXPECT_EQ(ReadWholeFile(dir.File("all.rgb")), ToRgb(frames[0]));
 }
 
+TEST(ZxtoolExport, AnEightBitSegmentStartsFromThePaletteTheFilmReached) {
+  // Segment 0 sets palette entry 5 to red; segment 1 paints with entry 5
+  // and changes no colour, as the player's one table carries on.
+  TzxTestDir dir;
+  std::vector<TzxFilmEntry> entries(2);
+  for (int i = 0; i < 2; ++i) {
+    TzxSegmentSpec &s = entries[size_t(i)].Segment;
+    s.Width = 3, s.Height = 2, s.BitsPerPixel = 8, s.FrameCount = 1;
+    TzxFrameEncoder encoder(3, 2, 8);
+    const TzxBytes picture(6, uint8_t(i == 0 ? 0 : 5));
+    encoder.AppendFrame(s.Video, picture.data(), 3, picture.size());
+  }
+  entries[0].Segment.PaletteTrack = {1, 5, 0, 0, 255, 0};
+  entries[1].Segment.PaletteTrack = {0};
+  WriteWholeFile(dir.File("p.zxf"), BuildFilm(entries));
+
+  TzxRun all = RunZxtool("export " + dir.File("p.zxf") + " --hash", dir);
+  ASSERT_EQ(all.Code, 0) << ErrorText(dir);
+  TzxBytes red;
+  for (int i = 0; i < 6; ++i)
+    red.insert(red.end(), {255, 0, 0});
+  const std::string line = Format("1 0 %s\n", Sha256Hex(red.data(), red.size()).c_str());
+  EXPECT_NE(all.Out.find(line), std::string::npos) << all.Out;
+  TzxRun one = RunZxtool("export " + dir.File("p.zxf") + " --hash --segment 1", dir);
+  EXPECT_EQ(one.Out, line);
+}
+
 TEST(ZxtoolExport, Mp4CarriesTheSoundAtTheFilmsRate) {
   TzxTestDir dir;
   const std::string mp3 = dir.File("tone.mp3");

@@ -333,6 +333,42 @@ TEST(ZxtoolMakeCursor, MonochromeCurFileBecomesAMonochromeRecord) {
   EXPECT_EQ(r.Out, HashLines(expected));
 }
 
+TEST(ZxtoolMakeCursor, AlphaInA32BitCurFileMakesTheMask) {
+  TzxTestDir dir;
+  const auto frames = MakeFrames(12, 10, 1, false);
+  // From standard input this time.
+  WriteRaw(dir.File("in.bgra"), frames);
+  // A 4 x 4 image at 32 bits whose AND mask is all clear, as cursors with
+  // alpha are saved: the alpha decides what shows.
+  TzxRgbaImage cursor{4, 4, std::vector<uint8_t>(64, 0)};
+  TzxBytes b;
+  Put16(b, 0), Put16(b, 2), Put16(b, 1);
+  b.insert(b.end(), {4, 4, 0, 0});
+  Put16(b, 1), Put16(b, 3);
+  Put32(b, 40 + 64 + 16), Put32(b, 22);
+  Put32(b, 40), Put32(b, 4), Put32(b, 8), Put16(b, 1), Put16(b, 32);
+  for (int i = 0; i < 6; ++i)
+    Put32(b, 0);
+  for (int y = 3; y >= 0; --y)
+    for (int x = 0; x < 4; ++x) {
+      const bool opaque = x != y;
+      uint8_t *c = &cursor.Pixels[size_t(y * 4 + x) * 4];
+      c[0] = uint8_t(60 * x), c[1] = uint8_t(60 * y), c[2] = 99, c[3] = opaque ? 255 : 0;
+      b.insert(b.end(), {c[2], c[1], c[0], c[3]});
+    }
+  b.insert(b.end(), 16, 0);
+  WriteWholeFile(dir.File("a.cur"), b);
+  WriteText(dir.File("t.csv"), "# one place\n0,0,5,5\n");
+  const std::string film = dir.File("a.zxf");
+  TzxRun r =
+      RunZxtool("make --raw 12x10 --cursor " + dir.File("a.cur") + " --cursor-track " +
+                    dir.File("t.csv") + " --input - -o " + film + " < " + dir.File("in.bgra"),
+                dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  r = RunZxtool("export " + film + " --hash", dir);
+  EXPECT_EQ(r.Out, HashLines({WithCursor(frames[0], cursor, 4, 2)}));
+}
+
 // ------------------------------------------------------------ bad inputs
 
 TEST(ZxtoolMakeRefuses, BadInputsWithOneLineAndNoOutput) {
