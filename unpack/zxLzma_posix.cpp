@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <cstdlib>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,8 +78,18 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
   if (posix_spawn(&pid, tool.c_str(), &fa.Actions, nullptr, argv, environ) != 0) return false;
 
   int status = 0;
+  // Poll every 10 ms; a process descriptor lets the wait end as soon as
+  // the coder does instead of at the next step.
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   for (;;) {
-    ::usleep(10000);
+    if (pidfd >= 0) {
+      struct pollfd p {
+        pidfd, POLLIN, 0
+      };
+      ::poll(&p, 1, 10);
+    } else {
+      ::usleep(10000);
+    }
     pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) break;
     if (r < 0 && errno != EINTR) {
@@ -85,6 +97,7 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
       break;
     }
   }
+  if (pidfd >= 0) ::close(pidfd);
   // A coder that failed may have left part of its output: none is better.
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) DeleteFileName(output);
   return true;

@@ -68,7 +68,8 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
 
   DWORD code = STILL_ACTIVE;
   do {
-    Sleep(10);
+    // Steps of 10 ms that end early when the coder does.
+    WaitForSingleObject(process.Get(), 10);
     if (!GetExitCodeProcess(process.Get(), &code)) break;
   } while (code == STILL_ACTIVE);
   // A coder that failed may have left part of its output: none is better.
