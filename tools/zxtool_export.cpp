@@ -380,10 +380,7 @@ int CommandExport(const std::vector<std::string> &args) {
   // come from one segment, the first unless chosen.
   const int32_t first = o.Segment >= 0 ? o.Segment : 0;
   const int32_t last = o.Segment >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
-  if (o.Segment < 0 && o.Kind != TOutKind::Hash && list.Count() > 1)
-    std::fprintf(stderr,
-                 "zxtool: %s has %d segments; exporting segment 0 (choose with --segment)\n",
-                 o.Film.c_str(), list.Count());
+  const bool noteSegment = o.Segment < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
 
   TzxPalette palette{};
   for (int32_t i = 0; i < first; ++i)
@@ -411,6 +408,8 @@ int CommandExport(const std::vector<std::string> &args) {
       default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }
+    if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
+      throw EzxError(Format("Segment %d has no frame data: its payload could not be unpacked", s));
     TzxSegmentRenderer renderer(segment, palette);
     TzxProgress progress(Format("segment %d", s), to);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
@@ -438,5 +437,8 @@ int CommandExport(const std::vector<std::string> &args) {
     }
   }
   sink->Finish();
+  if (noteSegment)
+    std::fprintf(stderr, "zxtool: %s has %d segments; exported segment 0 (choose with --segment)\n",
+                 o.Film.c_str(), list.Count());
   return 0;
 }
