@@ -192,9 +192,3 @@ TEST(CommandLineBoxes, HelpBoxesThenTheErrorBox) {
   EXPECT_EQ(error.Caption, "Error");
   EXPECT_EQ(error.Style, zxMB_OK | zxMB_ICONERROR);
 }
-
-TEST(CommandLineBoxes, NothingToShowForAGoodLine) {
-  TzxBoxRecorder boxes;
-  ShowCommandLineBoxes(Parse("/size 800 600 /pos c"), "reDiridi.exe");
-  EXPECT_TRUE(boxes.Boxes.empty());
-}
