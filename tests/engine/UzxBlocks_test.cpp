@@ -397,6 +397,30 @@ TEST(BlockFill, ResetBlocksEmptiesQueueAndBlocks) {
   EXPECT_EQ(second.Size, 0);
 }
 
+TEST(BlockFill, PlayerBlocksOfASegmentAt742By419) {
+  // The worst case of 742 x 419 at 32 bits is 1 554 490 bytes: the player's
+  // 16 MiB blocks take records until fewer than 1 554 498 bytes are left.
+  const int64_t maxFrame = MakePictureLayout(742, 419, 32).MaxFrameSize();
+  ASSERT_EQ(maxFrame, 1554490);
+  std::vector<std::vector<uint8_t>> records;
+  for (int i = 0; i < 17; ++i)
+    records.push_back(FillerRecord(1000000, uint8_t(i)));
+  TVideoSegment seg(Join(records));
+  TzxBoxRecorder boxes;
+  SetBlockSource(seg.Source(maxFrame));
+  ResetBlocks();
+  EXPECT_EQ(PreloadBlocks(), &Blocks[0]);
+  EXPECT_EQ(Blocks[0].Capacity(), BlockSize);
+  EXPECT_EQ(Blocks[0].Size, 16000000);
+  EXPECT_EQ(Blocks[1].Size, 1000000);
+  EXPECT_EQ(Blocks[1].Data()[999999], 16);
+  EXPECT_EQ(BlockQueue.Count(), 2);
+  EXPECT_TRUE(boxes.Boxes.empty());
+  ResetBlocks();
+  SetBlockSource({});
+  EXPECT_EQ(BlockQueue.Count(), 0);
+}
+
 // ------------------------------------------------------------ two threads
 
 TEST(BlockThreads, DecoderAndWindowPassBlocksBackAndForth) {
