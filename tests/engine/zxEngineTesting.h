@@ -75,6 +75,8 @@ public:
   TTestSegment(int32_t w, int32_t h, int32_t bits, int32_t flags = 0);
 
   TSegmentInfo &Info() { return *FInfo; }
+  // The one-segment list the record lives in.
+  TSegmentList &List() { return FList; }
   void SetVideo(const std::vector<uint8_t> &video, int32_t frameCount);
   void SetCursorTrack(const std::vector<uint8_t> &track);
   void SetPaletteTrack(const std::vector<uint8_t> &track);

@@ -1,0 +1,348 @@
+// Segment opening and the playback clock.
+#include "zxHandles_win.h"
+#include "zxMessages.h"
+#include "zxPlayer_win.h"
+#include "zxPlayerInternal_win.h"
+#include "zxTexts.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+std::atomic<int32_t> PlayState{psStopped};
+std::atomic<int32_t> CurrentSegment{0};
+std::atomic<int32_t> FrameIndex{-1};
+TSegmentList *SegmentList = nullptr;
+HWND MainWindow = nullptr;
+bool FullScreen = false;
+
+int32_t TimerPeriod = 100;
+int32_t TicksPerFrame = 1;
+int32_t TickCount = 0;
+int32_t SpeedPosition = 3;
+const double SpeedFactors[9] = {0.1, 0.25, 0.5, 1, 2, 3, 5, 10, 1000};
+
+namespace {
+
+TzxPlayerShell Shell;
+DWORD MainThread = 0;
+
+std::mutex TickLock;              // held by the running tick
+std::atomic<bool> ClockOn{false}; // ticks may run
+std::atomic<UINT> MMTimer{0};
+bool FirstTick = false;
+bool EndOfSegment = false;
+thread_local bool InTick = false;
+
+// The current frame record: an offset into the head block.
+TBlock *FrameBlock = nullptr;
+int32_t FrameOffset = 0;
+
+std::mutex ErrorLock;
+std::string ClockError;
+
+class TzxMainWindowBlocks : public TzxBlockWindow {
+public:
+  bool PostBlockMessage(uint32_t msg, TBlock *block) override {
+    return MainWindow != nullptr &&
+           PostMessageA(MainWindow, msg, 0, reinterpret_cast<LPARAM>(block)) != FALSE;
+  }
+};
+TzxMainWindowBlocks BlockWindow;
+
+bool OnMainThread() {
+  return GetCurrentThreadId() == MainThread;
+}
+
+// Refills the blocks handed back so far; main thread only. A tick waiting
+// for a block thus gets it while the main thread waits for the tick.
+void ServiceBlockRefills() {
+  if (MainWindow == nullptr || !OnMainThread()) return;
+  MSG msg;
+  while (PeekMessageA(&msg, MainWindow, UM_BLOCKEMPTY, UM_BLOCKEMPTY, PM_REMOVE))
+    DoBlockEmpty(reinterpret_cast<TBlock *>(msg.lParam));
+}
+
+// Hands a tick's failure to the main window and stops the clock: no box is
+// shown on the timer's thread, and Stop runs where the windows live.
+void ReportClockError(const std::string &text) {
+  {
+    std::lock_guard<std::mutex> lock(ErrorLock);
+    if (ClockError.empty()) ClockError = text;
+  }
+  ClockOn = false;
+  if (const UINT id = MMTimer.exchange(0)) timeKillEvent(id);
+  if (MainWindow != nullptr) PostMessageA(MainWindow, UM_CLOCKERROR, 0, 0);
+}
+
+void TimerTick();
+
+void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  try {
+    TimerTick();
+  } catch (const std::exception &e) {
+    ReportClockError(e.what());
+  } catch (...) {
+    ReportClockError("TimerTick: unknown error");
+  }
+}
+
+// The record at the frame position, checked against the block.
+TzxFrameRecord CurrentRecord() {
+  if (FrameBlock == nullptr) throw EzxError("UnpackFrame: Frame Is Nil");
+  if (FrameOffset < 0 || FrameOffset >= FrameBlock->Size)
+    throw EzxError("UnpackFrame: Frame Is Nil");
+  return ParseFrameRecord(FrameBlock->Data() + FrameOffset, size_t(FrameBlock->Size - FrameOffset),
+                          Layout.Format);
+}
+
+// Expands the current record into the XOR frame; 8-bit segments then take
+// one palette change, also when the record is damaged.
+void UnpackStep() {
+  TSegmentInfo *seg = CurrentSegmentInfo();
+  if (seg == nullptr || !LayoutUsable) return;
+  if (PXorFrame == nullptr) throw EzxError("UnpackFrame: PXorFrame Is Nil");
+  std::exception_ptr failure;
+  try {
+    UnpackFrameInto(CurrentRecord());
+  } catch (const EzxCorruptFrame &) {
+    failure = std::current_exception();
+  }
+  if (SurfaceDepth == 8 && seg->PaletteTrack) ApplyPaletteChange(*seg->PaletteTrack, Palette);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void PictureTick(HDC dc) {
+  const int32_t t = TickCount;
+  RestoreUnderCursor(dc);
+  if (TicksPerFrame == 1) {
+    UnpackStep();
+    ApplyXorFrameTo(dc);
+    ReadCursorRecord();
+    SaveUnderCursor(dc);
+    DrawCursor(dc);
+    CommitCursorPosition();
+    PaintPictureFrom(dc);
+    return;
+  }
+  ReadCursorRecord();
+  SaveUnderCursor(dc);
+  DrawCursor(dc);
+  if (t % 3 != 0) PaintCursorRegion(dc);
+  CommitCursorPosition();
+  if ((t - 1) % 3 == 0) UnpackStep();
+  if ((t - 2) % 3 == 0) {
+    RestoreUnderCursor(dc);
+    ApplyXorFrameTo(dc);
+    SaveUnderCursor(dc);
+    DrawCursor(dc);
+  }
+  if (t % 3 == 0) PaintPictureFrom(dc);
+}
+
+void NextFrame() {
+  if (TickCount % TicksPerFrame != 0 || EndOfSegment) return;
+  TSegmentInfo *seg = CurrentSegmentInfo();
+  if (seg == nullptr) return;
+  if (FrameIndex >= seg->FrameCount - 1) {
+    EndOfSegment = true;
+    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+    RunClock(false);
+    return;
+  }
+  TBlock *head = BlockQueue.First();
+  if (head == nullptr || head != FrameBlock) throw EzxError("NextFrame: Block = nil");
+  ++FrameIndex;
+  // DoBlockEmpty took only records that fit the block; a length that does
+  // not still ends the block rather than leaving it.
+  TzxByteReader rd(head->Data() + FrameOffset, size_t(head->Size - FrameOffset));
+  const int32_t length = rd.GetLE32();
+  if (length < 8 || length > head->Size - FrameOffset)
+    FrameOffset = head->Size;
+  else
+    FrameOffset += length;
+  if (FrameOffset < head->Size) return;
+  BlockQueue.DoMessage(UM_BLOCKEMPTY);
+  if (OnMainThread())
+    ServiceBlockRefills(); // the first tick must not wait for its own thread
+  else
+    BlockQueue.WaitNextBlock();
+  FrameBlock = BlockQueue.First();
+  FrameOffset = 0;
+  if (FrameBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
+}
+
+void TimerTick() {
+  std::unique_lock<std::mutex> lock(TickLock, std::try_to_lock);
+  if (!lock.owns_lock() || !ClockOn) return; // a tick is running, or the clock stopped
+  InTick = true;
+  struct TLeave {
+    ~TLeave() { InTick = false; }
+  } leave;
+  if (FirstTick) {
+    FirstTick = false;
+    const UINT id = timeSetEvent(static_cast<UINT>(TimerPeriod), 10, TimerProc, 0,
+                                 TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+    if (id == 0) {
+      ClockOn = false;
+      throw EzxError("MMTimer = 0");
+    }
+    MMTimer = id;
+  }
+  try {
+    ClockTick();
+  } catch (const std::exception &e) {
+    ReportClockError(e.what());
+  }
+}
+
+} // namespace
+
+void SetPlayerShell(TzxPlayerShell shell) {
+  Shell = std::move(shell);
+  MainThread = GetCurrentThreadId();
+  BlockQueue.SetWindowHandle(&BlockWindow);
+}
+
+std::string TakeClockError() {
+  std::lock_guard<std::mutex> lock(ErrorLock);
+  return std::exchange(ClockError, std::string());
+}
+
+void ClockTick() {
+  if (CurrentSegmentInfo() == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(SurfaceLock);
+    const HBITMAP picture = PictureBitmap();
+    if (picture != nullptr) {
+      TzxMemoryDC dc(CreateCompatibleDC(nullptr));
+      TzxSelect sel(dc.Get(), picture);
+      PictureTick(dc.Get());
+    } else {
+      ReadCursorRecord(); // no picture: the track still keeps pace
+    }
+  }
+  NextFrame();
+  ++TickCount;
+}
+
+void KillClock() {
+  ClockOn = false;
+  if (const UINT id = MMTimer.exchange(0)) timeKillEvent(id);
+  if (InTick) return; // called by the running tick itself
+  bool aborted = false;
+  for (int32_t i = 0;; ++i) {
+    if (TickLock.try_lock()) {
+      TickLock.unlock();
+      break;
+    }
+    ServiceBlockRefills();
+    // A tick still waiting after a second waits for a block that will not
+    // come: end the wait.
+    if (i == 100 && !BlockQueue.AbortWait()) {
+      BlockQueue.SetAbortWait(true);
+      aborted = true;
+    }
+    Sleep(10);
+  }
+  if (aborted) BlockQueue.SetAbortWait(false);
+}
+
+void RunClock(bool on) {
+  KillClock();
+  if (!on) return;
+  if (TimerPeriod < 10) TimerPeriod = 10;
+  FirstTick = true;
+  ClockOn = true;
+  TimerTick();
+}
+
+void ComputeTimerPeriod() {
+  TSegmentInfo *seg = CurrentSegmentInfo();
+  if (seg == nullptr) return;
+  const int32_t fps = seg->FramesPerSecond;
+  if (fps == 0) {
+    TimerPeriod = 100;
+    return;
+  }
+  double p = (1000 / fps) / TicksPerFrame;
+  const double factor = SpeedFactors[SpeedPosition >= 0 && SpeedPosition < 9 ? SpeedPosition : 3];
+  if (factor > 0) p = std::nearbyint(p / factor);
+  TimerPeriod = std::max(10, static_cast<int32_t>(p));
+}
+
+void SetPlayState(int32_t s) {
+  if (PlayState == s) return;
+  PlayState = s;
+  if (Shell.UpdateMenuState) Shell.UpdateMenuState();
+}
+
+void SelectSegment(int32_t n) {
+  if (SegmentList == nullptr || n < 0 || n >= SegmentList->Count()) return;
+  RunClock(false);
+  CurrentSegment = n;
+}
+
+void StopClockAndBlocks() {
+  RunClock(false);
+  BlockQueue.SetAbortWait(true);
+  BlockQueue.Clear();
+  FrameBlock = nullptr;
+  FrameOffset = 0;
+}
+
+bool PrepareSegment(int32_t n) {
+  if (n < 0 || SegmentList == nullptr) return false;
+  if (n >= SegmentList->Count()) {
+    if (Shell.CmdStop) Shell.CmdStop();
+    return false;
+  }
+  RunClock(false);
+  BlockQueue.Clear();
+  SelectSegment(n);
+  FrameIndex = -1;
+  if (!GetDisplaySettings()) return false;
+  ClearSurfaces();
+  ResetCursorPositions();
+  TSegmentInfo *seg = CurrentSegmentInfo();
+  TicksPerFrame = (seg->Flags & 1) ? 3 : 1;
+  if (seg->VideoStream) seg->VideoStream->Seek(0);
+  if (seg->CursorTrack) seg->CursorTrack->Seek(0);
+  if (seg->PaletteTrack) seg->PaletteTrack->Seek(0);
+  TickCount = 0;
+  ClockPaints = true;
+  SetPlayState(psStopped);
+  if (Shell.LayoutPicture) Shell.LayoutPicture();
+  TzxBlockSource source;
+  source.SegInfo = seg;
+  source.MaxFrameSize = LayoutUsable ? Layout.MaxFrameSize() : 0;
+  SetBlockSource(source);
+  ResetBlocks();
+  BlockQueue.SetAbortWait(false);
+  FrameBlock = PreloadBlocks();
+  FrameOffset = 0;
+  FrameIndex = 0;
+  EndOfSegment = false;
+  ComputeTimerPeriod();
+  // With three ticks a frame the first tick shows frame 0: decode it now.
+  if (TicksPerFrame == 3 && FrameBlock != nullptr) {
+    std::lock_guard<std::mutex> lock(SurfaceLock);
+    const HBITMAP picture = PictureBitmap();
+    if (picture != nullptr) {
+      TzxMemoryDC dc(CreateCompatibleDC(nullptr));
+      TzxSelect sel(dc.Get(), picture);
+      UnpackStep();
+      ApplyXorFrameTo(dc.Get());
+    }
+  }
+  return true;
+}
+
+bool OpenSegment(int32_t n) {
+  if (!PrepareSegment(n)) return false;
+  RunClock(true);
+  SetPlayState(psPlaying);
+  return true;
+}
