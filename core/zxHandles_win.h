@@ -60,6 +60,12 @@ struct TzxModuleTraits {
   static void Release(HMODULE h) { FreeLibrary(h); }
 };
 
+struct TzxAccelTraits {
+  static HACCEL Invalid() { return nullptr; }
+  static void Release(HACCEL h) { DestroyAcceleratorTable(h); }
+};
+
+using TzxAccelerators = TzxHandle<HACCEL, TzxAccelTraits>;  // from LoadAccelerators
 using TzxKernelHandle = TzxHandle<HANDLE, TzxKernelTraits>; // processes, threads, events
 using TzxFileHandle = TzxHandle<HANDLE, TzxFileTraits>;
 using TzxGdiObject = TzxHandle<HGDIOBJ, TzxGdiTraits>; // bitmaps, pens, brushes, fonts

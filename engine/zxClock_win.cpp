@@ -3,6 +3,7 @@
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
 #include "zxPlayerInternal_win.h"
+#include "zxSliderMath.h"
 #include "zxTexts.h"
 
 #include <mmsystem.h>
@@ -22,7 +23,6 @@ int32_t TimerPeriod = 100;
 int32_t TicksPerFrame = 1;
 int32_t TickCount = 0;
 int32_t SpeedPosition = 3;
-const double SpeedFactors[9] = {0.1, 0.25, 0.5, 1, 2, 3, 5, 10, 1000};
 
 namespace {
 
@@ -268,7 +268,7 @@ void ComputeTimerPeriod() {
     return;
   }
   double p = (1000 / fps) / TicksPerFrame;
-  const double factor = SpeedFactors[SpeedPosition >= 0 && SpeedPosition < 9 ? SpeedPosition : 3];
+  const double factor = SpeedFactorAt(SpeedPosition);
   if (factor > 0) p = std::nearbyint(p / factor);
   TimerPeriod = std::max(10, static_cast<int32_t>(p));
 }

@@ -54,8 +54,7 @@ extern std::atomic<bool> ClockPaints;
 extern int32_t TimerPeriod;
 extern int32_t TicksPerFrame;
 extern int32_t TickCount;
-extern int32_t SpeedPosition; // 0..8 into SpeedFactors; 3 is normal speed
-extern const double SpeedFactors[9];
+extern int32_t SpeedPosition; // the speed slider's position; 3 is normal speed
 
 // What the engine asks of the main window, set by the shell.
 struct TzxPlayerShell {
@@ -66,6 +65,8 @@ struct TzxPlayerShell {
 void SetPlayerShell(TzxPlayerShell shell);
 
 // Surfaces.
+// Replaces the picture placement between two ticks.
+void SetPlacement(const TzxPicturePlacement &placement);
 bool GetDisplaySettings();
 void CreateSurfaces(int32_t depth);
 void DeleteSurfaces();

@@ -73,6 +73,11 @@ TSegmentInfo *CurrentSegmentInfo() {
   return SegmentList->Get(n);
 }
 
+void SetPlacement(const TzxPicturePlacement &placement) {
+  std::lock_guard<std::mutex> lock(SurfaceLock);
+  Placement = placement;
+}
+
 bool GetDisplaySettings() {
   Placement.PictureScaled = false;
   int32_t depth = 0;
