@@ -1,0 +1,30 @@
+// Small stateless helpers over the Win32 user interface shared by the
+// shell, the about box and the control panel: button bitmaps and checks,
+// rectangles, menu items by position and fonts by face name.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Loads a bitmap resource of the executable and puts it on a push button.
+// Nothing deletes the bitmap: the button shows it for its whole life.
+HBITMAP SetButtonBitmap(HWND button, const char *resourceName);
+void SetButtonCheck(HWND button, bool checked);
+
+RECT MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// A rectangle with (x, y) as one corner, extending w columns and h rows from
+// it (negative: to the left or upwards), both ends counted.
+RECT RectFromSize(int32_t x, int32_t y, int32_t w, int32_t h);
+
+// Replaces the text of the menu item at a position. An empty text, or one
+// starting with a backspace, leaves the item as it is.
+void SetMenuText(HMENU menu, UINT position, const std::string &text);
+DWORD CheckMenuItemAt(HMENU menu, UINT position, bool checked);
+DWORD EnableMenuItemAt(HMENU menu, UINT position, bool enabled);
+
+enum : uint32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+// A font of the installed family whose full name is the face; when none is,
+// the face of the previous successful call (or the system's default). The
+// caller owns the font.
+HFONT CreateFontByName(const std::string &face, int32_t height, uint32_t style);
