@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include <utility>
 
 template <typename T, typename Traits> class TzxHandle {
@@ -65,6 +67,15 @@ struct TzxAccelTraits {
   static void Release(HACCEL h) { DestroyAcceleratorTable(h); }
 };
 
+// A wave-out device: its buffers are returned before it is closed.
+struct TzxWaveOutTraits {
+  static HWAVEOUT Invalid() { return nullptr; }
+  static void Release(HWAVEOUT h) {
+    waveOutReset(h);
+    waveOutClose(h);
+  }
+};
+
 using TzxAccelerators = TzxHandle<HACCEL, TzxAccelTraits>;  // from LoadAccelerators
 using TzxKernelHandle = TzxHandle<HANDLE, TzxKernelTraits>; // processes, threads, events
 using TzxFileHandle = TzxHandle<HANDLE, TzxFileTraits>;
@@ -72,6 +83,7 @@ using TzxGdiObject = TzxHandle<HGDIOBJ, TzxGdiTraits>; // bitmaps, pens, brushes
 using TzxMemoryDC = TzxHandle<HDC, TzxMemDCTraits>;    // from CreateCompatibleDC
 using TzxIconHandle = TzxHandle<HICON, TzxIconTraits>; // icons and cursors
 using TzxModule = TzxHandle<HMODULE, TzxModuleTraits>;
+using TzxWaveOutDevice = TzxHandle<HWAVEOUT, TzxWaveOutTraits>; // from waveOutOpen
 
 // Selects an object into a DC and puts the old one back on destruction.
 class TzxSelect {

@@ -1,0 +1,79 @@
+// The sound of the current segment: the wave-out stream, which feeds the
+// sound file's MPEG Layer-3 bytes unchanged, 16 KiB at a time, to a device
+// opened through the wave mapper (the system's codec decodes them), or the
+// media player when the device cannot take the file.
+//
+// StartSound, PauseSound, StopSound and SeekSound dispatch on
+// UseMediaPlayer. Sound and picture are brought into line only when the
+// clock starts: the sound moves to the fraction of its length that the
+// current frame is of the segment's frames.
+//
+// Threads: ChooseSoundPath, OpenWaveOut and OnWaveDone run on the main
+// thread; StartSound, PauseSound and SeekSound also inside clock ticks.
+// Every operation here takes one lock, so the device, its two buffers and
+// the file position change hands whole; SoundStreaming (atomic) says whether
+// returned buffers go back to the device. A buffer returned after the
+// stream was restarted is recognised by its header still being queued and
+// left alone.
+#pragma once
+
+#include "zxMp3.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+constexpr int32_t WaveBufferSize = 16384;
+
+// Finished buffers are refilled and queued again.
+extern std::atomic<bool> SoundStreaming;
+
+// Where the picture stands, for SeekSound.
+struct TzxSoundPosition {
+  bool HasSegment = false; // there is a current segment
+  int32_t FrameIndex = 0;
+  int32_t FrameCount = 0;
+};
+
+bool UseMediaPlayer();
+bool WaveOutOpened();
+std::string SoundName();
+
+// Opens the wave mapper with the format, MM_WOM_DONE going to window, and
+// prepares both buffers. False (all closed) without a window or when the
+// device, the format or a buffer is refused.
+bool OpenWaveOut(const TzxMpegLayer3WaveFormat &format, HWND window);
+void CloseWaveOut();
+// The main window's MM_WOM_DONE: refills the buffer from the sound file and,
+// while streaming, queues it again.
+void OnWaveDone(WAVEHDR *header);
+
+// Segment opening, after StopSound: takes the segment's sound file (empty:
+// none) and chooses the wave-out stream when GetMp3FileInfo describes the
+// file and the device opens with that format, else the media player.
+// Throws GetMp3FileInfo's errors.
+void ChooseSoundPath(const std::string &soundFileName, HWND window);
+
+// Seeks to the position and plays; at any but normal speed, or without
+// sound, only pauses. Throws TextLlseekError when the sound file cannot be
+// positioned.
+void StartSound(const TzxSoundPosition &position, bool normalSpeed);
+void PauseSound();
+void StopSound();
+void SeekSound(const TzxSoundPosition &position);
+// As the media player's mode index: the media player's own, else
+// 2 "Playing" while the stream runs and 1 "Stopped" otherwise.
+int32_t SoundMode();
+// How many of the two buffers the device holds now.
+int32_t WaveBuffersQueued();
+
+// Byte offset SeekSound starts reading at: i / F of size, rounded to the
+// nearest (halves to even); 0 when F is 0.
+int64_t SoundByteTarget(int32_t frameIndex, int32_t frameCount, int64_t size);
+// Millisecond SeekSound seeks the media player to, the same fraction of the
+// length (a 64-bit product, so long sounds do not overflow).
+uint32_t SoundTimeTarget(int32_t frameIndex, int32_t frameCount, uint32_t length);
