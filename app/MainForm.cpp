@@ -7,6 +7,7 @@
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
 #include "zxTexts.h"
+#include "zxWaveOut_win.h"
 
 #include <memory>
 
@@ -176,6 +177,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     break;
   case WM_COMMAND: OnCommand(LOWORD(wp)); return 0;
   case UM_BLOCKEMPTY: DoBlockEmpty(reinterpret_cast<TBlock *>(lp)); return 0;
+  case MM_WOM_DONE: OnWaveDone(reinterpret_cast<WAVEHDR *>(lp)); return 0;
   case UM_CLOCKERROR: {
     const std::string text = TakeClockError();
     CmdStop();

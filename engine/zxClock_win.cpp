@@ -5,6 +5,7 @@
 #include "zxPlayerInternal_win.h"
 #include "zxSliderMath.h"
 #include "zxTexts.h"
+#include "zxWaveOut_win.h"
 
 #include <mmsystem.h>
 
@@ -76,6 +77,33 @@ void ReportClockError(const std::string &text) {
   if (const UINT id = MMTimer.exchange(0)) timeKillEvent(id);
   if (MainWindow != nullptr) PostMessageA(MainWindow, UM_CLOCKERROR, 0, 0);
 }
+
+// Where the picture stands, for the sound.
+TzxSoundPosition SoundPosition() {
+  TzxSoundPosition position;
+  if (TSegmentInfo *seg = CurrentSegmentInfo()) {
+    position.HasSegment = true;
+    position.FrameIndex = FrameIndex;
+    position.FrameCount = seg->FrameCount;
+  }
+  return position;
+}
+
+// Sound plays only at normal speed.
+constexpr int32_t NormalSpeedPosition = 3;
+void StartSoundHere() {
+  StartSound(SoundPosition(), SpeedPosition == NormalSpeedPosition);
+}
+
+// The sound waits with the picture for a block: paused, and restarted when
+// it was playing before.
+class TzxClockWaitSound : public TzxBlockWaitSound {
+public:
+  int32_t Mode() override { return SoundMode(); }
+  void PauseSound() override { ::PauseSound(); }
+  void StartSound() override { StartSoundHere(); }
+};
+TzxClockWaitSound WaitSound;
 
 void TimerTick();
 
@@ -168,7 +196,7 @@ void NextFrame() {
   if (OnMainThread())
     ServiceBlockRefills(); // the first tick must not wait for its own thread
   else
-    BlockQueue.WaitNextBlock();
+    BlockQueue.WaitNextBlock(&WaitSound);
   FrameBlock = BlockQueue.First();
   FrameOffset = 0;
   if (FrameBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
@@ -183,6 +211,12 @@ void TimerTick() {
   } leave;
   if (FirstTick) {
     FirstTick = false;
+    try {
+      StartSoundHere();
+    } catch (...) {
+      ClockOn = false;
+      throw;
+    }
     const UINT id = timeSetEvent(static_cast<UINT>(TimerPeriod), 10, TimerProc, 0,
                                  TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
     if (id == 0) {
@@ -251,7 +285,10 @@ void KillClock() {
 }
 
 void RunClock(bool on) {
+  // Paused once the running tick is over: a tick that waited for a block
+  // may restart the sound on its way out.
   KillClock();
+  if (!on) PauseSound();
   if (!on) return;
   if (TimerPeriod < 10) TimerPeriod = 10;
   FirstTick = true;
@@ -287,6 +324,7 @@ void SelectSegment(int32_t n) {
 
 void StopClockAndBlocks() {
   RunClock(false);
+  StopSound();
   BlockQueue.SetAbortWait(true);
   BlockQueue.Clear();
   FrameBlock = nullptr;
@@ -326,6 +364,8 @@ bool PrepareSegment(int32_t n) {
   FrameIndex = 0;
   EndOfSegment = false;
   ComputeTimerPeriod();
+  StopSound();
+  ChooseSoundPath(seg->SoundFileName, MainWindow);
   // With three ticks a frame the first tick shows frame 0: decode it now.
   if (TicksPerFrame == 3 && FrameBlock != nullptr) {
     std::lock_guard<std::mutex> lock(SurfaceLock);
