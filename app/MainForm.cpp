@@ -1,7 +1,9 @@
 // The main window and the start-up sequence.
 #include "MainForm.h"
 
+#include "UzxBottomPanel_win.h"
 #include "UzxCmd.h"
+#include "UzxCommon_win.h"
 #include "zxHandles_win.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
@@ -29,6 +31,7 @@ enum : WORD {
   CmdIdStop = 112,
   CmdIdPrev = 114,
   CmdIdNext = 115,
+  CmdIdPanel = 120,
 };
 
 std::string ExecutablePath() {
@@ -56,10 +59,40 @@ void CheckAt(HMENU menu, UINT pos, bool on) {
   if (menu != nullptr) CheckMenuItem(menu, pos, MF_BYPOSITION | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// Docks the panel along the bottom of the client area, or hides it.
+void LayoutPanel() {
+  if (PanelWindow == nullptr) return;
+  if (PanelVisible) {
+    const TzxBounds b = PanelBounds(ClientRect);
+    MoveWindow(PanelWindow, b.Left, b.Top, b.Width, b.Height, TRUE);
+    ShowWindow(PanelWindow, SW_SHOW);
+  } else {
+    ShowWindow(PanelWindow, SW_HIDE);
+  }
+}
+
+void TogglePanel() {
+  PanelVisible = !PanelVisible;
+  LayoutPanel();
+  LayoutPicture();
+  if (MainWindow != nullptr) InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
 void OnMainCreate(HWND wnd) {
   MainWindow = wnd;
   SetMessageOwnerWindow(wnd);
-  SetPlayerShell({LayoutPicture, UpdateMenuState, CmdStop});
+  SetPlayerShell({[] {
+                    LayoutPicture();
+                    UpdateSegmentInfo();
+                  },
+                  [] {
+                    UpdateMenuState();
+                    RepaintPanel();
+                  },
+                  CmdStop, RequestTimeText});
+  SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
+                 nullptr, nullptr, nullptr});
+  CreateBottomPanel(wnd);
   const std::string exe = ExecutablePath();
   SetWindowTextA(wnd, (std::string(MainTitle) + " - [" + FileNameOf(exe) + "]").c_str());
 
@@ -76,6 +109,7 @@ void OnMainCreate(HWND wnd) {
     SendMessageA(wnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
   }
   RefreshClientRect();
+  LayoutPanel();
   UpdateMenuState();
 
   std::unique_ptr<TzxFileStream> stream;
@@ -138,6 +172,7 @@ void OnCommand(WORD id) {
   case CmdIdStop: CmdStop(); break;
   case CmdIdPrev: CmdPrevSegment(); break;
   case CmdIdNext: CmdNextSegment(); break;
+  case CmdIdPanel: TogglePanel(); break;
   default: break;
   }
   if (MainWindow != nullptr) UpdateMenuState();
@@ -150,6 +185,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   case WM_CLOSE: DestroyWindow(wnd); return 0;
   case WM_SIZE:
     RefreshClientRect();
+    LayoutPanel();
     if (PlayState != psStopped) LayoutPicture();
     return 0;
   case WM_SIZING: {
@@ -201,6 +237,8 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void UpdateMenuState() {
+  if (FullScreenButton != nullptr) SetButtonCheck(FullScreenButton, FullScreen);
+  if (SegmentsButton != nullptr) SetButtonCheck(SegmentsButton, SegmentsVisible);
   const HMENU bar = MainWindow != nullptr ? GetMenu(MainWindow) : nullptr;
   if (bar == nullptr) return;
   const HMENU file = GetSubMenu(bar, 0), actions = GetSubMenu(bar, 1), view = GetSubMenu(bar, 2);
@@ -263,6 +301,8 @@ void CmdStop() {
   SetPlayState(psStopped);
   if (MainWindow != nullptr) InvalidateRect(MainWindow, nullptr, TRUE);
   FrameIndex = -1;
+  UpdateSegmentInfo();
+  RepaintPanel();
 }
 
 void CmdPrevSegment() {

@@ -260,6 +260,7 @@ void ClockTick() {
   }
   NextFrame();
   ++TickCount;
+  if (Shell.Ticked) Shell.Ticked();
 }
 
 void KillClock() {

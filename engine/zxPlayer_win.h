@@ -61,6 +61,7 @@ struct TzxPlayerShell {
   std::function<void()> LayoutPicture;
   std::function<void()> UpdateMenuState;
   std::function<void()> CmdStop; // main thread only
+  std::function<void()> Ticked;  // after each tick, on the tick's thread
 };
 void SetPlayerShell(TzxPlayerShell shell);
 

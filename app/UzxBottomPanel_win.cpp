@@ -1,0 +1,374 @@
+#include "UzxBottomPanel_win.h"
+
+#include "UzxCommon_win.h"
+#include "zxHandles_win.h"
+#include "zxMessages.h"
+#include "zxPlayer_win.h"
+#include "zxProgressBar_win.h"
+#include "zxSlider_win.h"
+#include "zxSliderMath.h"
+
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+HWND PanelWindow = nullptr;
+HWND PlayButton = nullptr, PauseButton = nullptr, StopButton = nullptr, SegmentsButton = nullptr,
+     PrevButton = nullptr, NextButton = nullptr, FullScreenButton = nullptr;
+
+namespace {
+
+constexpr COLORREF BandColour = RGB(144, 152, 168);
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr const char *PanelClassName = "zxBottomPanel";
+constexpr UINT_PTR VolumeTimer = 0;
+
+TzxPanelShell Shell;
+RECT PanelRect{};
+std::unique_ptr<TzxProgressBar> SegmentBar;
+std::unique_ptr<TzxSlider> SpeedSlider;
+std::unique_ptr<TzxSlider> VolumeSlider;
+std::string InfoText, TimeText, TitleText;
+float CurrentSeconds = 0;
+std::atomic<bool> TimeRequested{false};
+// Set while the volume slider follows the system volume: the value it settles
+// on is not written back, or merely showing the volume would change it.
+bool FollowingVolume = false;
+
+// The parts of the current segment's record the panel shows.
+struct TzxSegmentCopy {
+  int32_t Width = 0, Height = 0, BitsPerPixel = 0, FrameCount = 0;
+  uint8_t FramesPerSecond = 0;
+};
+TzxSegmentCopy SegmentRecordCopy;
+
+struct TzxPanelObjects {
+  TzxGdiObject WhiteBrush, BandBrush, BandPen, BlackPen, Font;
+};
+std::unique_ptr<TzxPanelObjects> Objects;
+
+HDC PanelDC(TzxWindowDC &dc) {
+  return dc.Get();
+}
+
+// Draws a text on white in the band colour, left- and top-aligned.
+void PaintWhiteText(HDC dc, RECT r, const std::string &text) {
+  FillRect(dc, &r, static_cast<HBRUSH>(Objects->WhiteBrush.Get()));
+  TzxSelect font(dc, Objects->Font.Get());
+  SetBkColor(dc, White);
+  SetTextColor(dc, BandColour);
+  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP);
+}
+
+void PaintTitle() {
+  if (PanelWindow == nullptr || !Objects) return;
+  TzxWindowDC dc(PanelWindow);
+  PaintWhiteText(PanelDC(dc),
+                 {498, PanelRect.bottom - 19, PanelRect.right - 2, PanelRect.bottom - 3},
+                 TitleText);
+}
+
+void PaintTopBand() {
+  if (PanelWindow == nullptr || !Objects) return;
+  TzxWindowDC window(PanelWindow);
+  const HDC dc = window.Get();
+  const LONG r = PanelRect.right;
+  {
+    TzxSelect brush(dc, Objects->BandBrush.Get());
+    TzxSelect pen(dc, Objects->BandPen.Get());
+    const POINT band[4] = {{194, 0}, {r, 0}, {r, 16}, {210, 16}};
+    Polygon(dc, band, 4);
+  }
+  {
+    TzxSelect pen(dc, Objects->BlackPen.Get());
+    MoveToEx(dc, 194, 0, nullptr);
+    LineTo(dc, 210, 16);
+    LineTo(dc, r, 16);
+  }
+  TzxSelect font(dc, Objects->Font.Get());
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, BandColour);
+  SetTextColor(dc, White);
+  TextOutA(dc, 214, 2, InfoText.c_str(), static_cast<int>(InfoText.size()));
+  RECT t = RectFromSize(r - 2, 1, -170, 20);
+  DrawTextA(dc, TimeText.c_str(), static_cast<int>(TimeText.size()), &t, DT_RIGHT | DT_TOP);
+}
+
+void RefreshVolume() {
+  if (!VolumeSlider) return;
+  if (!Shell.GetVolume) return; // no volume control in this build
+  const int32_t n = RoundHalfEven(Shell.GetVolume());
+  FollowingVolume = true;
+  try {
+    VolumeSlider->SetPosition(n);
+  } catch (...) {
+    FollowingVolume = false;
+    throw;
+  }
+  FollowingVolume = false;
+  if (PanelWindow == nullptr || !Objects) return;
+  TzxWindowDC dc(PanelWindow);
+  PaintWhiteText(PanelDC(dc),
+                 {548, PanelRect.bottom - 19, PanelRect.right - 2, PanelRect.bottom - 3},
+                 std::to_string(n) + "%");
+}
+
+void RefreshProgressBar() {
+  if (!SegmentBar) return;
+  SegmentBar->ClearLengths();
+  if (SegmentList == nullptr || SegmentList->Count() == 0) return;
+  for (int32_t i = 0; i < SegmentList->Count(); ++i) {
+    const TSegmentInfo *s = SegmentList->Get(i);
+    if (s->FramesPerSecond != 0)
+      SegmentBar->AddLength(static_cast<float>(s->FrameCount) / s->FramesPerSecond);
+  }
+  SegmentBar->SetPosition(CurrentSeconds);
+}
+
+HWND MakeButton(HWND panel, int32_t left, WORD id, const char *bitmap, bool pushLike) {
+  const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_BITMAP |
+                      (pushLike ? BS_PUSHLIKE | BS_AUTOCHECKBOX : BS_PUSHBUTTON);
+  const HWND button = CreateWindowExA(0, "BUTTON", "", style, left, 8, 24, 24, panel,
+                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                      GetModuleHandleA(nullptr), nullptr);
+  if (button != nullptr) SetButtonBitmap(button, bitmap);
+  return button;
+}
+
+void OnSpeedChange(TzxSlider &slider) {
+  SpeedPosition = slider.Position();
+  UpdateTimeText();
+  if (SegmentList != nullptr && SegmentList->Count() > 0) {
+    ComputeTimerPeriod();
+    RunClock(PlayState == psPlaying);
+  }
+}
+
+void OnVolumeChange(TzxSlider &slider) {
+  if (FollowingVolume) return;
+  if (Shell.SetVolume) Shell.SetVolume(static_cast<float>(slider.Position()));
+  if (PanelWindow != nullptr) SendMessageA(PanelWindow, WM_TIMER, 0, 0);
+}
+
+void OnSegmentSelect(TzxProgressBar &, int32_t index, bool &allow) {
+  allow = false;
+  if (SegmentList != nullptr && index >= 0 && index < SegmentList->Count()) {
+    OpenSegment(index);
+    allow = true;
+  }
+}
+
+std::unique_ptr<TzxSlider> MakeSlider(HWND panel, const char *bitmap, int32_t left, int32_t width,
+                                      int32_t max) {
+  auto slider = TzxControl::Create<TzxSlider>(panel);
+  slider->SetBackgroundBrush(static_cast<HBRUSH>(Objects->WhiteBrush.Get()));
+  slider->SetTrackPen(static_cast<HPEN>(Objects->BandPen.Get()));
+  slider->SetThumbBitmap(LoadBitmapA(GetModuleHandleA(nullptr), bitmap));
+  if (slider->Handle() != nullptr) MoveWindow(slider->Handle(), left, 18, width, 20, TRUE);
+  slider->SetMax(max);
+  return slider;
+}
+
+void BuildPanel(HWND panel) {
+  PanelWindow = panel;
+  CurrentSeconds = 0;
+  TitleText.clear();
+  Objects = std::make_unique<TzxPanelObjects>();
+  Objects->WhiteBrush.Attach(CreateSolidBrush(White));
+  Objects->BandBrush.Attach(CreateSolidBrush(BandColour));
+  Objects->BandPen.Attach(CreatePen(PS_SOLID, 1, BandColour));
+  Objects->BlackPen.Attach(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+  Objects->Font.Attach(CreateFontByName("Tahoma", 13, fsBold));
+  InfoText = FormatInfoText(600, 400, 32, 12);
+
+  PlayButton = MakeButton(panel, 8, 110, "PLAYBMP", false);
+  PauseButton = MakeButton(panel, 8, 111, "PAUSEBMP", false);
+  StopButton = MakeButton(panel, 36, 112, "STOPBMP", false);
+  SegmentsButton = MakeButton(panel, 72, 113, "SEGMENTSBMP", true);
+  PrevButton = MakeButton(panel, 100, 114, "PREVBMP", false);
+  NextButton = MakeButton(panel, 128, 115, "NEXTBMP", false);
+  FullScreenButton = MakeButton(panel, 164, 121, "FULLSCREENBMP", true);
+
+  SegmentBar = TzxControl::Create<TzxProgressBar>(panel);
+  if (SegmentBar->Handle() != nullptr) MoveWindow(SegmentBar->Handle(), 210, 23, 200, 10, TRUE);
+  SegmentBar->SetPosition(0);
+  SegmentBar->OnSelect = OnSegmentSelect;
+
+  SpeedSlider = MakeSlider(panel, "VELOCITYBMP", 420, 70, 8);
+  SpeedSlider->SetPosition(NormalSpeedPosition);
+  SpeedSlider->OnChange = OnSpeedChange;
+  VolumeSlider = MakeSlider(panel, "SOUNDVOLUMEBMP", 494, 50, 100);
+  VolumeSlider->SetPosition(0);
+  VolumeSlider->OnChange = OnVolumeChange;
+
+  SetTimer(panel, VolumeTimer, 200, nullptr);
+}
+
+void ReleasePanel(HWND panel) {
+  KillTimer(panel, VolumeTimer);
+  // The sliders and the bar go before the brush and pen they draw with.
+  VolumeSlider.reset();
+  SpeedSlider.reset();
+  SegmentBar.reset();
+  Objects.reset();
+  PlayButton = PauseButton = StopButton = SegmentsButton = PrevButton = NextButton =
+      FullScreenButton = nullptr;
+  PanelWindow = nullptr;
+}
+
+void OnPanelCommand(WORD id) {
+  switch (id) {
+  case 101:
+  case 110:
+  case 111:
+  case 112:
+  case 113:
+  case 114:
+  case 115:
+  case 121:
+    if (Shell.Command) Shell.Command(id);
+    break;
+  default: break;
+  }
+  if (Shell.UpdateMenuState) Shell.UpdateMenuState();
+  RepaintPanel();
+}
+
+void OnPanelTime() {
+  TimeRequested = false;
+  UpdateTimeText();
+}
+
+LRESULT HandlePanelMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+  case WM_CREATE: BuildPanel(wnd); return 0;
+  case WM_DESTROY: ReleasePanel(wnd); return 0;
+  case WM_SIZE: GetClientRect(wnd, &PanelRect); return 0;
+  case WM_PAINT: {
+    const LRESULT r = DefWindowProcA(wnd, msg, wp, lp);
+    RepaintPanel();
+    return r;
+  }
+  case WM_ERASEBKGND: return 1;
+  case WM_COMMAND: OnPanelCommand(LOWORD(wp)); return 0;
+  case WM_TIMER: RefreshVolume(); return 0;
+  case WM_RBUTTONUP:
+    if (Shell.ShowPopupMenu) Shell.ShowPopupMenu();
+    return 0;
+  case UM_PANELTIME: OnPanelTime(); return 0;
+  default: return DefWindowProcA(wnd, msg, wp, lp);
+  }
+}
+
+LRESULT CALLBACK PanelWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  try {
+    return HandlePanelMessage(wnd, msg, wp, lp);
+  } catch (...) {
+    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
+    return 0;
+  }
+}
+
+} // namespace
+
+void SetPanelShell(TzxPanelShell shell) {
+  Shell = std::move(shell);
+}
+
+HWND CreateBottomPanel(HWND parent) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = PanelWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = PanelClassName;
+  RegisterClassA(&wc);
+  CreateWindowExA(WS_EX_CONTROLPARENT, PanelClassName, "",
+                  WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0, 600, 100, parent,
+                  nullptr, instance, nullptr);
+  return PanelWindow;
+}
+
+void RepaintPanel() {
+  if (PanelWindow == nullptr || !Objects) return;
+  {
+    TzxWindowDC window(PanelWindow);
+    TzxSelect brush(window.Get(), Objects->WhiteBrush.Get());
+    TzxSelect pen(window.Get(), GetStockObject(BLACK_PEN));
+    Rectangle(window.Get(), 0, 0, PanelRect.right, PanelRect.bottom);
+  }
+  PaintTopBand();
+  RefreshVolume();
+  RefreshProgressBar();
+  PaintTitle();
+  const HWND focus = GetFocus();
+  if (PlayState == psStopped || PlayState == psPaused) {
+    ShowWindow(PlayButton, SW_SHOW);
+    if (focus == PauseButton) SetFocus(PlayButton);
+    ShowWindow(PauseButton, SW_HIDE);
+  } else if (PlayState == psPlaying) {
+    ShowWindow(PauseButton, SW_SHOW);
+    if (focus == PlayButton) SetFocus(PauseButton);
+    ShowWindow(PlayButton, SW_HIDE);
+  }
+}
+
+void UpdateTimeText() {
+  std::vector<TzxSegmentTiming> timings;
+  if (SegmentList != nullptr)
+    for (int32_t i = 0; i < SegmentList->Count(); ++i) {
+      const TSegmentInfo *s = SegmentList->Get(i);
+      timings.push_back({s->FrameCount, s->FramesPerSecond});
+    }
+  const TzxPlayTimes times =
+      ComputePlayTimes(timings, CurrentSegment, FrameIndex, SegmentRecordCopy.FramesPerSecond);
+  CurrentSeconds = times.CurrentSeconds;
+  TimeText = FormatTimeText(SpeedFactorAt(SpeedSliderPosition()), times);
+  PaintTopBand();
+  RefreshProgressBar();
+}
+
+void RequestTimeText() {
+  if (PanelWindow == nullptr || TimeRequested.exchange(true)) return;
+  if (!PostMessageA(PanelWindow, UM_PANELTIME, 0, 0)) TimeRequested = false;
+}
+
+void UpdateSegmentInfo() {
+  const TSegmentInfo *s = SegmentList != nullptr ? SegmentList->Get(CurrentSegment) : nullptr;
+  if (s != nullptr) {
+    SegmentRecordCopy = {s->Width, s->Height, s->BitsPerPixel, s->FrameCount, s->FramesPerSecond};
+    TitleText = s->TitleText();
+    InfoText = FormatInfoText(s->Width, s->Height, s->BitsPerPixel, s->FramesPerSecond);
+  } else {
+    InfoText.clear();
+    TimeText.clear();
+  }
+  PaintTitle();
+  PaintTopBand();
+  UpdateTimeText();
+}
+
+int32_t SpeedSliderPosition() {
+  return SpeedSlider ? SpeedSlider->Position() : NormalSpeedPosition;
+}
+TzxSlider *PanelSpeedSlider() {
+  return SpeedSlider.get();
+}
+TzxSlider *PanelVolumeSlider() {
+  return VolumeSlider.get();
+}
+TzxProgressBar *PanelSegmentBar() {
+  return SegmentBar.get();
+}
+const std::string &PanelInfoText() {
+  return InfoText;
+}
+const std::string &PanelTimeText() {
+  return TimeText;
+}
+const std::string &PanelTitleText() {
+  return TitleText;
+}

@@ -1,0 +1,54 @@
+// The control panel ("zxBottomPanel") docked under the picture: transport
+// buttons, the band with the segment's format and the playing time, the
+// segment progress bar, the speed and volume sliders and the volume
+// percentage. It draws straight on a window device context whenever
+// something changes and polls the volume every 200 ms.
+//
+// Threads: everything runs on the thread that made the panel. The playback
+// clock's ticks call RequestTimeText, which posts UM_PANELTIME to the panel;
+// the panel then refreshes its time text and bar on its own thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TzxSlider;
+class TzxProgressBar;
+
+// Posted to the panel: the clock has moved on, refresh the time text.
+constexpr UINT UM_PANELTIME = WM_USER + 120;
+
+// What the panel asks of the shell.
+struct TzxPanelShell {
+  // The commands of the buttons (101, 110 ... 115, 121).
+  std::function<void(WORD id)> Command;
+  std::function<void()> UpdateMenuState;
+  std::function<void()> ShowPopupMenu;
+  // The output volume in percent; without these the volume slider stays idle.
+  std::function<float()> GetVolume;
+  std::function<void(float)> SetVolume;
+};
+void SetPanelShell(TzxPanelShell shell);
+
+extern HWND PanelWindow;
+extern HWND PlayButton, PauseButton, StopButton, SegmentsButton, PrevButton, NextButton,
+    FullScreenButton;
+
+HWND CreateBottomPanel(HWND parent);
+void UpdateSegmentInfo();
+void UpdateTimeText();
+// From any thread: has the panel run UpdateTimeText on its own thread.
+void RequestTimeText();
+void RepaintPanel();
+
+// The speed slider's position (3, normal speed, before the panel exists).
+int32_t SpeedSliderPosition();
+TzxSlider *PanelSpeedSlider();
+TzxSlider *PanelVolumeSlider();
+TzxProgressBar *PanelSegmentBar();
+const std::string &PanelInfoText();
+const std::string &PanelTimeText();
+const std::string &PanelTitleText();
