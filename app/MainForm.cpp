@@ -9,7 +9,11 @@
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
 #include "zxTexts.h"
+#include "zxMenus_win.h"
+#include "zxVolume.h"
 #include "zxWaveOut_win.h"
+
+#include <commdlg.h>
 
 #include <memory>
 
@@ -23,6 +27,10 @@ namespace {
 
 std::unique_ptr<TSegmentList> Film;
 bool Destroying = false; // the main window is being destroyed
+HMENU MainMenu = nullptr;
+HMENU PopupMenu = nullptr;
+TzxGdiObject TitleFont;
+TzxSavedGeometry SavedGeometry;
 
 enum : WORD {
   CmdIdExit = 100,
@@ -32,7 +40,14 @@ enum : WORD {
   CmdIdPrev = 114,
   CmdIdNext = 115,
   CmdIdPanel = 120,
+  CmdIdLoad = 101,
+  CmdIdProperties = 102,
+  CmdIdFullScreen = 121,
+  CmdIdHelp = 130,
 };
+
+constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+constexpr DWORD FullScreenStyle = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 
 std::string ExecutablePath() {
   char path[MAX_PATH + 1] = {};
@@ -51,14 +66,6 @@ void RefreshClientRect() {
   ClientRect = {r.left, r.top, r.right, r.bottom};
 }
 
-void EnableAt(HMENU menu, UINT pos, bool on) {
-  if (menu != nullptr) EnableMenuItem(menu, pos, MF_BYPOSITION | (on ? MF_ENABLED : MF_GRAYED));
-}
-
-void CheckAt(HMENU menu, UINT pos, bool on) {
-  if (menu != nullptr) CheckMenuItem(menu, pos, MF_BYPOSITION | (on ? MF_CHECKED : MF_UNCHECKED));
-}
-
 // Docks the panel along the bottom of the client area, or hides it.
 void LayoutPanel() {
   if (PanelWindow == nullptr) return;
@@ -69,6 +76,102 @@ void LayoutPanel() {
   } else {
     ShowWindow(PanelWindow, SW_HIDE);
   }
+}
+
+// In full screen (panel not docked) the panel shows while the pointer is
+// near the bottom edge.
+void PanelAutoShow(LPARAM lp) {
+  if (PanelVisible || PanelWindow == nullptr) return;
+  const TzxBounds b = PanelBounds(ClientRect);
+  MoveWindow(PanelWindow, b.Left, b.Top, b.Width, b.Height, TRUE);
+  if (PanelAutoShows(ClientRect, HIWORD(lp))) {
+    SetWindowPos(PanelWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    RepaintPanel();
+  } else {
+    ShowWindow(PanelWindow, SW_HIDE);
+  }
+}
+
+void DrawLoadingText() {
+  if (MainWindow == nullptr) return;
+  TzxWindowDC dc(MainWindow);
+  TzxSelect font(dc.Get(), TitleFont.Get());
+  SetBkMode(dc.Get(), TRANSPARENT);
+  TextOutA(dc.Get(), 16, 16, TextLoading.c_str(), static_cast<int>(TextLoading.size()));
+}
+
+void ShowPopupMenu() {
+  POINT p{};
+  GetCursorPos(&p);
+  if (PopupMenu != nullptr && MainWindow != nullptr)
+    TrackPopupMenu(PopupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, MainWindow, nullptr);
+}
+
+void OpenFilmFile() {
+  if (PlayState != psStopped || Film == nullptr) return;
+  char buffer[MAX_PATH] = {};
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = MainWindow;
+  ofn.lpstrFilter = "Tessaloop films (*.zxf)\0*.zxf\0";
+  ofn.lpstrFile = buffer;
+  ofn.nMaxFile = sizeof buffer;
+  ofn.lpstrDefExt = "zxf";
+  if (!GetOpenFileNameA(&ofn)) return;
+  const std::string path = buffer;
+  std::unique_ptr<TzxFileStream> stream;
+  try {
+    stream = std::make_unique<TzxFileStream>(path, fmOpenRead | fmShareDenyWrite);
+  } catch (const EzxError &) {
+    ShowMessageBox(TzxBoxOwner::MainWindow, FormatText(TextCannotOpenFile, path), TextError,
+                   zxMB_ICONERROR);
+    return;
+  }
+  try {
+    Film->Clear();
+    DrawLoadingText();
+    LoadFilm(stream.get(), *Film);
+    SetWindowTextA(MainWindow, (std::string(MainTitle) + " - [" + path + "]").c_str());
+  } catch (...) {
+    stream.reset();
+    InvalidateRect(MainWindow, nullptr, TRUE);
+    throw;
+  }
+  stream.reset();
+  UpdateSegmentInfo();
+  InvalidateRect(MainWindow, nullptr, TRUE);
+}
+
+void ShowFilmProperties() {
+  if (SegmentList == nullptr || SegmentList->Count() == 0) return;
+  ShowMessageBox(TzxBoxOwner::MainWindow, FilmPropertiesText(ExecutablePath(), *SegmentList),
+                 TextFilmProperties, zxMB_ICONINFORMATION);
+}
+
+void TogglePanel();
+
+void ToggleFullScreen() {
+  if (MainWindow == nullptr) return;
+  FullScreen = !FullScreen;
+  if (FullScreen) {
+    RECT w{};
+    GetWindowRect(MainWindow, &w);
+    SavedGeometry = SaveGeometry({w.left, w.top, w.right, w.bottom}, PanelVisible);
+    SetWindowLongA(MainWindow, GWL_STYLE, FullScreenStyle);
+    SetMenu(MainWindow, nullptr);
+    ShowWindow(MainWindow, SW_SHOWMAXIMIZED);
+    if (PanelVisible) TogglePanel();
+  } else {
+    SetWindowLongA(MainWindow, GWL_STYLE, WindowedStyle);
+    SetMenu(MainWindow, MainMenu);
+    ShowWindow(MainWindow, SW_RESTORE);
+    const TzxSavedGeometry g = RestorableGeometry(SavedGeometry);
+    MoveWindow(MainWindow, g.Bounds.Left, g.Bounds.Top, g.Bounds.Width, g.Bounds.Height, TRUE);
+    if (PanelVisible != g.PanelVisible) TogglePanel();
+  }
+  SetWindowPos(MainWindow, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  UpdateMenuState();
 }
 
 void TogglePanel() {
@@ -91,8 +194,15 @@ void OnMainCreate(HWND wnd) {
                   },
                   CmdStop, RequestTimeText});
   SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
-                 nullptr, nullptr, nullptr});
+                 ShowPopupMenu, GetVolumePercent, SetVolumePercent});
   CreateBottomPanel(wnd);
+  MainMenu = GetMenu(wnd);
+  PopupMenu = BuildPopupMenu();
+  {
+    const std::vector<char> language = ReadLanguageBlock(ExecutablePath());
+    ApplyMenuLanguage(MainMenu, PopupMenu, language.data(), static_cast<int32_t>(language.size()));
+  }
+  TitleFont.Attach(CreateFontByName("Times New Roman", 18, fsBold));
   const std::string exe = ExecutablePath();
   SetWindowTextA(wnd, (std::string(MainTitle) + " - [" + FileNameOf(exe) + "]").c_str());
 
@@ -122,6 +232,7 @@ void OnMainCreate(HWND wnd) {
   Film = std::make_unique<TSegmentList>();
   SegmentList = Film.get();
   SetSegmentSelector([](int32_t n) { SelectSegment(n); });
+  DrawLoadingText();
   try {
     NoEmbeddedFilm = !LoadEmbeddedFilm(stream.get(), *Film);
   } catch (const EzxError &e) {
@@ -142,6 +253,10 @@ void OnMainDestroy() {
     SetPlacement(none);
   }
   DeleteSurfaces();
+  if (MainMenu != nullptr && GetMenu(MainWindow) != MainMenu) DestroyMenu(MainMenu); // detached
+  if (PopupMenu != nullptr) DestroyMenu(PopupMenu);
+  MainMenu = PopupMenu = nullptr;
+  TitleFont.Close();
   MainWindow = nullptr;
   SetMessageOwnerWindow(nullptr);
   PostQuitMessage(0);
@@ -173,6 +288,12 @@ void OnCommand(WORD id) {
   case CmdIdPrev: CmdPrevSegment(); break;
   case CmdIdNext: CmdNextSegment(); break;
   case CmdIdPanel: TogglePanel(); break;
+  case CmdIdLoad: OpenFilmFile(); break;
+  case CmdIdProperties: ShowFilmProperties(); break;
+  case CmdIdFullScreen: ToggleFullScreen(); break;
+  case CmdIdHelp:
+    ShowMessageBox(TzxBoxOwner::None, TextHelpMessage, TextHelpCaption, zxMB_ICONINFORMATION);
+    break;
   default: break;
   }
   if (MainWindow != nullptr) UpdateMenuState();
@@ -212,6 +333,8 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (PlayState == psPlaying) return EraseMargins(reinterpret_cast<HDC>(wp));
     break;
   case WM_COMMAND: OnCommand(LOWORD(wp)); return 0;
+  case WM_MOUSEMOVE: PanelAutoShow(lp); return 0;
+  case WM_RBUTTONUP: ShowPopupMenu(); return 0;
   case UM_BLOCKEMPTY: DoBlockEmpty(reinterpret_cast<TBlock *>(lp)); return 0;
   case MM_WOM_DONE: OnWaveDone(reinterpret_cast<WAVEHDR *>(lp)); return 0;
   case UM_CLOCKERROR: {
@@ -239,22 +362,15 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 void UpdateMenuState() {
   if (FullScreenButton != nullptr) SetButtonCheck(FullScreenButton, FullScreen);
   if (SegmentsButton != nullptr) SetButtonCheck(SegmentsButton, SegmentsVisible);
-  const HMENU bar = MainWindow != nullptr ? GetMenu(MainWindow) : nullptr;
-  if (bar == nullptr) return;
-  const HMENU file = GetSubMenu(bar, 0), actions = GetSubMenu(bar, 1), view = GetSubMenu(bar, 2);
-  EnableAt(file, 0, PlayState == psStopped && NoEmbeddedFilm);
-  for (UINT pos : {0u, 1u, 2u})
-    CheckAt(actions, pos, false);
-  CheckAt(actions, PlayState == psPlaying ? 0 : PlayState == psPaused ? 1 : 2, true);
-  CheckAt(view, 0, PanelVisible);
-  CheckAt(view, 1, FullScreen);
-  if (SegmentList != nullptr) {
-    const bool any = SegmentList->Count() > 0;
-    EnableAt(file, 1, any);
-    for (UINT pos : {0u, 1u, 2u, 5u, 6u})
-      EnableAt(actions, pos, any);
-  }
-  DrawMenuBar(MainWindow);
+  TzxMenuState state;
+  state.PlayState = PlayState;
+  state.NoEmbeddedFilm = NoEmbeddedFilm;
+  state.PanelVisible = PanelVisible;
+  state.FullScreen = FullScreen;
+  state.HasSegmentList = SegmentList != nullptr;
+  state.SegmentCount = SegmentList != nullptr ? SegmentList->Count() : 0;
+  UpdateMenuItems(MainMenu, PopupMenu, state);
+  if (MainWindow != nullptr && GetMenu(MainWindow) != nullptr) DrawMenuBar(MainWindow);
 }
 
 void LayoutPicture() {
