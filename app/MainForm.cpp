@@ -4,6 +4,7 @@
 #include "UzxBottomPanel_win.h"
 #include "UzxCmd.h"
 #include "UzxCommon_win.h"
+#include "UzxPAbout_win.h"
 #include "zxHandles_win.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
@@ -44,6 +45,7 @@ enum : WORD {
   CmdIdProperties = 102,
   CmdIdFullScreen = 121,
   CmdIdHelp = 130,
+  CmdIdAbout = 131,
 };
 
 constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
@@ -291,6 +293,7 @@ void OnCommand(WORD id) {
   case CmdIdLoad: OpenFilmFile(); break;
   case CmdIdProperties: ShowFilmProperties(); break;
   case CmdIdFullScreen: ToggleFullScreen(); break;
+  case CmdIdAbout: ShowAboutBox(MainWindow); break;
   case CmdIdHelp:
     ShowMessageBox(TzxBoxOwner::None, TextHelpMessage, TextHelpCaption, zxMB_ICONINFORMATION);
     break;
