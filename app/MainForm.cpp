@@ -5,6 +5,7 @@
 #include "UzxCmd.h"
 #include "UzxCommon_win.h"
 #include "UzxPAbout_win.h"
+#include "UzxSegmentList_win.h"
 #include "zxHandles_win.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
@@ -32,6 +33,7 @@ HMENU MainMenu = nullptr;
 HMENU PopupMenu = nullptr;
 TzxGdiObject TitleFont;
 TzxSavedGeometry SavedGeometry;
+bool SavedFullScreen = false; // FullScreen when playback last started from stopped
 
 enum : WORD {
   CmdIdExit = 100,
@@ -39,6 +41,7 @@ enum : WORD {
   CmdIdPause = 111,
   CmdIdStop = 112,
   CmdIdPrev = 114,
+  CmdIdSegments = 113,
   CmdIdNext = 115,
   CmdIdPanel = 120,
   CmdIdLoad = 101,
@@ -68,6 +71,13 @@ void RefreshClientRect() {
   ClientRect = {r.left, r.top, r.right, r.bottom};
 }
 
+// The segments window along the left edge, above the docked panel.
+void LayoutSegmentsWindow() {
+  if (SegmentsWindow == nullptr) return;
+  const TzxBounds b = SegmentsWindowBounds(ClientRect, PanelVisible);
+  MoveWindow(SegmentsWindow, b.Left, b.Top, b.Width, b.Height, TRUE);
+}
+
 // Docks the panel along the bottom of the client area, or hides it.
 void LayoutPanel() {
   if (PanelWindow == nullptr) return;
@@ -91,6 +101,33 @@ void PanelAutoShow(LPARAM lp) {
     RepaintPanel();
   } else {
     ShowWindow(PanelWindow, SW_HIDE);
+  }
+}
+
+void LayoutChildren() {
+  if (SegmentsWindow != nullptr) {
+    if (SegmentsVisible) {
+      LayoutSegmentsWindow();
+      ShowWindow(SegmentsWindow, SW_SHOW);
+    } else {
+      ShowWindow(SegmentsWindow, SW_HIDE);
+    }
+  }
+  LayoutPanel();
+}
+
+void ToggleSegmentsWindow() {
+  SegmentsVisible = !SegmentsVisible;
+  if (MainMenu != nullptr) CheckMenuItemAt(GetSubMenu(MainMenu, 1), 4, SegmentsVisible);
+  if (PopupMenu != nullptr) CheckMenuItemAt(PopupMenu, 6, SegmentsVisible);
+  if (SegmentsVisible) FillSegmentsList();
+  UpdateMenuState();
+  LayoutChildren();
+  if (SegmentsVisible) {
+    if (SegmentListBox != nullptr) SetFocus(SegmentListBox);
+  } else if (SegmentListBox != nullptr && GetFocus() == SegmentListBox &&
+             SegmentsButton != nullptr) {
+    SetFocus(SegmentsButton);
   }
 }
 
@@ -133,6 +170,7 @@ void OpenFilmFile() {
     Film->Clear();
     DrawLoadingText();
     LoadFilm(stream.get(), *Film);
+    FillSegmentsList();
     SetWindowTextA(MainWindow, (std::string(MainTitle) + " - [" + path + "]").c_str());
   } catch (...) {
     stream.reset();
@@ -174,11 +212,18 @@ void ToggleFullScreen() {
   SetWindowPos(MainWindow, nullptr, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
   UpdateMenuState();
+  LayoutChildren();
+}
+
+// Stop undoes a full-screen switch made since playback started.
+void RestoreFullScreenState() {
+  if (FullScreen != SavedFullScreen) ToggleFullScreen();
 }
 
 void TogglePanel() {
   PanelVisible = !PanelVisible;
-  LayoutPanel();
+  UpdateMenuState();
+  LayoutChildren();
   LayoutPicture();
   if (MainWindow != nullptr) InvalidateRect(MainWindow, nullptr, TRUE);
 }
@@ -194,7 +239,9 @@ void OnMainCreate(HWND wnd) {
                     UpdateMenuState();
                     RepaintPanel();
                   },
-                  CmdStop, RequestTimeText});
+                  CmdStop, RequestTimeText, ToggleFullScreen, SelectListedSegment});
+  SetSegmentListShell({ToggleSegmentsWindow, ShowPopupMenu, OpenSegment, UpdateSegmentInfo});
+  CreateSegmentsWindow(wnd);
   SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
                  ShowPopupMenu, GetVolumePercent, SetVolumePercent});
   CreateBottomPanel(wnd);
@@ -213,7 +260,13 @@ void OnMainCreate(HWND wnd) {
   ShowCommandLineBoxes(options, FileNameOf(exe));
   CloseOnFinish = CloseOnFinish || options.CloseOnFinish;
   const TzxStartPlacement start = StartPlacement(options);
-  if (start.Mode == TzxStartMode::Normal) {
+  if (start.Mode == TzxStartMode::FullScreen) {
+    PanelVisible = false;
+    FullScreen = true;
+    SetWindowLongA(wnd, GWL_STYLE, FullScreenStyle);
+    SetMenu(wnd, nullptr);
+    ShowWindow(wnd, SW_SHOWMAXIMIZED);
+  } else if (start.Mode == TzxStartMode::Normal) {
     SetWindowPos(wnd, HWND_TOP, start.Bounds.Left, start.Bounds.Top, start.Bounds.Width,
                  start.Bounds.Height, SWP_SHOWWINDOW);
   } else {
@@ -221,8 +274,9 @@ void OnMainCreate(HWND wnd) {
     SendMessageA(wnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
   }
   RefreshClientRect();
-  LayoutPanel();
+  LayoutSegmentsWindow();
   UpdateMenuState();
+  LayoutChildren();
 
   std::unique_ptr<TzxFileStream> stream;
   try {
@@ -289,6 +343,7 @@ void OnCommand(WORD id) {
   case CmdIdStop: CmdStop(); break;
   case CmdIdPrev: CmdPrevSegment(); break;
   case CmdIdNext: CmdNextSegment(); break;
+  case CmdIdSegments: ToggleSegmentsWindow(); break;
   case CmdIdPanel: TogglePanel(); break;
   case CmdIdLoad: OpenFilmFile(); break;
   case CmdIdProperties: ShowFilmProperties(); break;
@@ -299,7 +354,10 @@ void OnCommand(WORD id) {
     break;
   default: break;
   }
-  if (MainWindow != nullptr) UpdateMenuState();
+  if (MainWindow != nullptr) {
+    UpdateMenuState();
+    LayoutChildren();
+  }
 }
 
 LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -309,7 +367,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   case WM_CLOSE: DestroyWindow(wnd); return 0;
   case WM_SIZE:
     RefreshClientRect();
-    LayoutPanel();
+    LayoutChildren();
     if (PlayState != psStopped) LayoutPicture();
     return 0;
   case WM_SIZING: {
@@ -398,8 +456,15 @@ void CmdPlay() {
   if (SegmentList == nullptr || PlayState == psPlaying || SegmentList->Count() == 0) return;
   if (PlayState == psPaused)
     RunClock(true);
-  else if (!OpenSegment(CurrentSegment))
-    return;
+  else {
+    SavedFullScreen = FullScreen;
+    if (!FullScreen && MainWindow != nullptr) {
+      RECT w{};
+      GetWindowRect(MainWindow, &w);
+      SavedGeometry = SaveGeometry({w.left, w.top, w.right, w.bottom}, PanelVisible);
+    }
+    if (!OpenSegment(CurrentSegment)) return;
+  }
   SetPlayState(psPlaying);
 }
 
@@ -418,6 +483,7 @@ void CmdStop() {
   }
   SelectSegment(0);
   SetPlayState(psStopped);
+  if (!Destroying) RestoreFullScreenState();
   if (MainWindow != nullptr) InvalidateRect(MainWindow, nullptr, TRUE);
   FrameIndex = -1;
   UpdateSegmentInfo();

@@ -352,6 +352,9 @@ bool PrepareSegment(int32_t n) {
   if (seg->PaletteTrack) seg->PaletteTrack->Seek(0);
   TickCount = 0;
   ClockPaints = true;
+  if (PictureWidth == ScreenWidth && PictureHeight == ScreenHeight && !FullScreen &&
+      Shell.ToggleFullScreen)
+    Shell.ToggleFullScreen();
   SetPlayState(psStopped);
   if (Shell.LayoutPicture) Shell.LayoutPicture();
   TzxBlockSource source;
@@ -385,5 +388,6 @@ bool OpenSegment(int32_t n) {
   if (!PrepareSegment(n)) return false;
   RunClock(true);
   SetPlayState(psPlaying);
+  if (Shell.SegmentOpened) Shell.SegmentOpened(n);
   return true;
 }

@@ -62,6 +62,10 @@ struct TzxPlayerShell {
   std::function<void()> UpdateMenuState;
   std::function<void()> CmdStop; // main thread only
   std::function<void()> Ticked;  // after each tick, on the tick's thread
+  // A segment exactly the screen's size is being opened while windowed.
+  std::function<void()> ToggleFullScreen;
+  // Segment n has been opened and plays.
+  std::function<void(int32_t n)> SegmentOpened;
 };
 void SetPlayerShell(TzxPlayerShell shell);
 
