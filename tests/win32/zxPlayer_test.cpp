@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 // A segment of generated frames with a cursor that moves every tick.
@@ -160,4 +162,33 @@ TEST(PlayerTimerPeriod, FromFrameRateTicksAndSpeed) {
   }
   SpeedPosition = 3;
   SegmentList = nullptr;
+}
+
+TEST(PlayerFullScreen, SegmentOfExactlyTheScreensSizeSwitchesOnceWhileWindowed) {
+  const int32_t sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  int toggles = 0;
+  SetPlayerShell({nullptr, nullptr, nullptr, nullptr,
+                  [&toggles] {
+                    ++toggles;
+                    FullScreen = !FullScreen;
+                  },
+                  nullptr});
+  FullScreen = false;
+  for (const auto &[w, h, expected] :
+       {std::tuple{sw, sh, 1}, std::tuple{sw - 1, sh, 0}, std::tuple{sw, sh + 1, 0}}) {
+    TPlayerFilm film(w, h, 32, 1, 0, 7);
+    SegmentList = &film.Segment.List();
+    toggles = 0;
+    FullScreen = false;
+    ASSERT_TRUE(PrepareSegment(0));
+    EXPECT_EQ(toggles, expected) << w << " x " << h;
+    // Already in full screen: nothing more.
+    toggles = 0;
+    ASSERT_TRUE(PrepareSegment(0));
+    EXPECT_EQ(toggles, 0) << w << " x " << h;
+    StopClockAndBlocks();
+    SegmentList = nullptr;
+  }
+  FullScreen = false;
+  SetPlayerShell({});
 }
