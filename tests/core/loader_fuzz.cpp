@@ -38,6 +38,10 @@ struct TSetup {
     SetLzmaToolOverride(coder);
     SetMessageHook([](const TzxMessageBox &) { return 1; });
   }
+  ~TSetup() {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
 };
 
 size_t CountFiles(const std::string &dir) {

@@ -22,6 +22,10 @@ struct TSetup {
     SetTempPathOverride(Dir);
     SetMessageHook([](const TzxMessageBox &) { return 1; });
   }
+  ~TSetup() {
+    std::error_code ec;
+    fs::remove_all(Dir, ec);
+  }
 };
 
 } // namespace
