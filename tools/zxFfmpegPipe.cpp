@@ -1,6 +1,7 @@
 #include "zxFfmpegPipe.h"
 
 #include "zxClasses.h"
+#include "zxSpawn_posix.h"
 
 #include <cerrno>
 #include <cmath>
@@ -29,14 +30,6 @@ struct TPipeEnds {
   }
 };
 
-struct TSpawnActions {
-  posix_spawn_file_actions_t Actions;
-  TSpawnActions() { posix_spawn_file_actions_init(&Actions); }
-  ~TSpawnActions() { posix_spawn_file_actions_destroy(&Actions); }
-  TSpawnActions(const TSpawnActions &) = delete;
-  TSpawnActions &operator=(const TSpawnActions &) = delete;
-};
-
 } // namespace
 
 TzxChildProcess::TzxChildProcess(const std::vector<std::string> &args, TPipe pipe,
@@ -48,7 +41,7 @@ TzxChildProcess::TzxChildProcess(const std::vector<std::string> &args, TPipe pip
   TPipeEnds ends;
   if (pipe != TPipe::None && ::pipe2(ends.Fd, O_CLOEXEC) != 0)
     throw EzxError(Format("Cannot make a pipe for %s: %s", args[0].c_str(), std::strerror(errno)));
-  TSpawnActions sa;
+  TzxSpawnActions sa;
   if (pipe == TPipe::ToChild) {
     posix_spawn_file_actions_adddup2(&sa.Actions, ends.Fd[0], 0);
   } else if (pipe == TPipe::FromChild) {

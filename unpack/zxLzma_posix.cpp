@@ -3,6 +3,7 @@
 #include "zxLzma.h"
 
 #include "zxClasses.h"
+#include "zxSpawn_posix.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -44,15 +45,6 @@ std::string LocateTool() {
   return FindOnPath("lzma_alone");
 }
 
-// Closes the file actions on every path.
-struct TSpawnActions {
-  posix_spawn_file_actions_t Actions;
-  TSpawnActions() { posix_spawn_file_actions_init(&Actions); }
-  ~TSpawnActions() { posix_spawn_file_actions_destroy(&Actions); }
-  TSpawnActions(const TSpawnActions &) = delete;
-  TSpawnActions &operator=(const TSpawnActions &) = delete;
-};
-
 } // namespace
 
 void SetLzmaToolOverride(const std::string &path) {
@@ -66,7 +58,7 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
   if (tool.empty()) return false;
 
   // The coder's banner and progress must not mix with our own output.
-  TSpawnActions fa;
+  TzxSpawnActions fa;
   posix_spawn_file_actions_addopen(&fa.Actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa.Actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa.Actions, 2, "/dev/null", O_WRONLY, 0);
