@@ -420,6 +420,14 @@ LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+HMENU MainMenuBar() {
+  return MainMenu;
+}
+
+HMENU ContextMenu() {
+  return PopupMenu;
+}
+
 void UpdateMenuState() {
   if (FullScreenButton != nullptr) SetButtonCheck(FullScreenButton, FullScreen);
   if (SegmentsButton != nullptr) SetButtonCheck(SegmentsButton, SegmentsVisible);

@@ -25,5 +25,9 @@ void CmdNextSegment();
 void UpdateMenuState();
 void LayoutPicture();
 
+// The menu bar (also while full screen detaches it) and the context menu.
+HMENU MainMenuBar();
+HMENU ContextMenu();
+
 // The start-up sequence through the end of the message loop.
 int RunPlayer(HINSTANCE instance);

@@ -29,7 +29,7 @@ RECT PanelRect{};
 std::unique_ptr<TzxProgressBar> SegmentBar;
 std::unique_ptr<TzxSlider> SpeedSlider;
 std::unique_ptr<TzxSlider> VolumeSlider;
-std::string InfoText, TimeText, TitleText;
+std::string InfoText, TimeText, TitleText, VolumeText;
 float CurrentSeconds = 0;
 std::atomic<bool> TimeRequested{false};
 // Set while the volume slider follows the system volume: the value it settles
@@ -109,9 +109,10 @@ void RefreshVolume() {
   FollowingVolume = false;
   if (PanelWindow == nullptr || !Objects) return;
   TzxWindowDC dc(PanelWindow);
+  VolumeText = std::to_string(n) + "%";
   PaintWhiteText(PanelDC(dc),
                  {548, PanelRect.bottom - 19, PanelRect.right - 2, PanelRect.bottom - 3},
-                 std::to_string(n) + "%");
+                 VolumeText);
 }
 
 void RefreshProgressBar() {
@@ -371,4 +372,7 @@ const std::string &PanelTimeText() {
 }
 const std::string &PanelTitleText() {
   return TitleText;
+}
+const std::string &PanelVolumeText() {
+  return VolumeText;
 }

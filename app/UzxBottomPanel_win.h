@@ -52,3 +52,5 @@ TzxProgressBar *PanelSegmentBar();
 const std::string &PanelInfoText();
 const std::string &PanelTimeText();
 const std::string &PanelTitleText();
+// The volume percentage as shown.
+const std::string &PanelVolumeText();

@@ -1,0 +1,33 @@
+// What the player shows, as one JSON text, for an inspector loaded into the
+// player's own process (the end-to-end tests'): another process cannot read
+// the player's menus, and the panel's texts are drawn, not kept in windows.
+//
+//   {"playState": 0|1|2, "currentSegment": n, "frameIndex": n,
+//    "segmentCount": n, "noEmbeddedFilm": b, "fullScreen": b,
+//    "panelVisible": b, "segmentsVisible": b, "title": "...",
+//    "window": {"left","top","right","bottom","maximised","minimised"},
+//    "client": {"left","top","width","height"}           (screen coordinates)
+//    "picture": {"width","height","x","y","scaled","scaledWidth","scaledHeight"}
+//                                                         (client coordinates)
+//    "panel": {"shown", "left","top","width","height", "info","time","title",
+//              "volumeText","volumeEnabled","volumePosition","speedPosition",
+//              "buttons": {"play": {"shown","enabled","checked"}, ...}},
+//    "segments": {"shown", "items": ["..."], "selected": n},
+//    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},
+//    "popupMenu": [item...],  item = {"text","separator","checked","grayed"}
+//    "focus": "play"|"pause"|...|"segmentList"|"main"|"panel"|"other"|"none",
+//    "sound": {"name": b, "mediaPlayer": b, "mediaPlayerOpen": b,
+//              "waveOutOpen": b, "streaming": b}}
+//
+// Texts are the player's own bytes (the system's ANSI code page) with JSON
+// escapes for quotation marks, backslashes and control characters.
+#pragma once
+
+#include <string>
+
+// The description; main window thread only.
+std::string DescribePlayer();
+
+// The same, exported for the inspector: copies the text with its NUL into
+// buffer when it fits and returns its length without the NUL.
+extern "C" __declspec(dllexport) int zxDescribePlayer(char *buffer, int size);
