@@ -16,8 +16,8 @@ int32_t Clamp32(int64_t v) {
 } // namespace
 
 TzxArea PictureArea(const TzxRect &clientRect, bool panelVisible) {
-  int64_t cw = int64_t{clientRect.Right} - clientRect.Left + 1;
-  int64_t ch = int64_t{clientRect.Bottom} - clientRect.Top + 1;
+  int64_t cw = int64_t{clientRect.Right} - clientRect.Left;
+  int64_t ch = int64_t{clientRect.Bottom} - clientRect.Top;
   if (panelVisible) ch -= PanelHeight;
   return {Clamp32(cw), Clamp32(ch)};
 }
@@ -64,8 +64,8 @@ TzxWindowFit FitWindowToPicture(const TzxRect &windowRect, const TzxRect &client
   if (dx <= 0 && dy <= 0) return fit;
   int64_t left = windowRect.Left, top = windowRect.Top;
   int64_t right = windowRect.Right, bottom = windowRect.Bottom;
-  int64_t ww = right - left + 1;
-  int64_t wh = bottom - top + 1;
+  int64_t ww = right - left;
+  int64_t wh = bottom - top;
   if (dx > 0) ww += dx;
   if (dy > 0) wh += dy;
   if (ww > screenWidth || wh > screenHeight) {
@@ -99,8 +99,8 @@ TzxStartPlacement StartPlacement(const TzxCmdOptions &options) {
 TzxSavedGeometry SaveGeometry(const TzxRect &windowRect, bool panelVisible) {
   TzxSavedGeometry g;
   g.Bounds = {windowRect.Left, windowRect.Top,
-              Clamp32(int64_t{windowRect.Right} - windowRect.Left + 1),
-              Clamp32(int64_t{windowRect.Bottom} - windowRect.Top + 1)};
+              Clamp32(int64_t{windowRect.Right} - windowRect.Left),
+              Clamp32(int64_t{windowRect.Bottom} - windowRect.Top)};
   g.PanelVisible = panelVisible;
   return g;
 }

@@ -39,7 +39,8 @@ struct TzxPicturePlacement {
 };
 
 // The picture area: the client area above the panel band when the panel is
-// docked, else all of it. Counted inclusively (right - left + 1).
+// docked, else all of it. Rectangles are the platform's: right and bottom
+// lie just outside, so a width is right - left.
 struct TzxArea {
   int32_t Width;
   int32_t Height;
@@ -77,8 +78,8 @@ struct TzxSavedGeometry {
   TzxBounds Bounds;
   bool PanelVisible = false;
 };
-// Width and height are taken one pixel larger than the rectangle, as the
-// window rectangle is read inclusively.
+// The window's rectangle as it stands, so that restoring it gives the
+// same window.
 TzxSavedGeometry SaveGeometry(const TzxRect &windowRect, bool panelVisible);
 // The saved geometry made usable: left and top of 0 or less become 0, a
 // width or height of 0 or less the minimum window size.

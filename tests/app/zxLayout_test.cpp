@@ -6,9 +6,9 @@
 
 namespace {
 
-// A client rectangle of w x h pixels as the layout counts them (inclusive).
+// A client rectangle of w x h pixels, as the platform gives it.
 TzxRect Client(int32_t w, int32_t h) {
-  return {0, 0, w - 1, h - 1};
+  return {0, 0, w, h};
 }
 
 void ExpectBounds(const TzxBounds &b, int32_t left, int32_t top, int32_t width, int32_t height) {
@@ -91,29 +91,29 @@ TEST(PicturePlacement, DegenerateAreasAndPictures) {
 TEST(WindowFit, GrowsByTheMissingClientPixelsAboutItsCentre) {
   // 600 x 400 window with a 592 x 366 client area on a 1280 x 1024 screen.
   TzxWindowFit fit =
-      FitWindowToPicture({340, 312, 939, 711}, Client(592, 366), true, 1024, 768, 1280, 1024);
+      FitWindowToPicture({340, 312, 940, 712}, Client(592, 366), true, 1024, 768, 1280, 1024);
   ASSERT_EQ(fit.Action, TzxFitAction::Move);
-  ExpectBounds(fit.Bounds, 123, 90, 1032, 842);
-  // Only the direction that lacks pixels grows.
-  fit = FitWindowToPicture({340, 312, 939, 711}, Client(592, 366), true, 700, 100, 1280, 1024);
+  ExpectBounds(fit.Bounds, 124, 91, 1032, 842);
+  // Only the direction that lacks pixels grows; the other keeps its place
+  // and size exactly.
+  fit = FitWindowToPicture({340, 312, 940, 712}, Client(592, 366), true, 700, 100, 1280, 1024);
   ASSERT_EQ(fit.Action, TzxFitAction::Move);
-  // The centre is taken on the inclusive rectangle: the window moves up a pixel.
-  ExpectBounds(fit.Bounds, 285, 311, 708, 400);
+  ExpectBounds(fit.Bounds, 286, 312, 708, 400);
 }
 
 TEST(WindowFit, KeptOnScreenOrMaximised) {
   TzxWindowFit fit =
-      FitWindowToPicture({1000, 800, 1599, 1199}, Client(592, 366), true, 1024, 768, 1280, 1024);
+      FitWindowToPicture({1000, 800, 1600, 1200}, Client(592, 366), true, 1024, 768, 1280, 1024);
   ASSERT_EQ(fit.Action, TzxFitAction::Move);
   ExpectBounds(fit.Bounds, 248, 182, 1032, 842);
-  fit = FitWindowToPicture({0, 0, 599, 399}, Client(592, 366), true, 1024, 768, 1280, 1024);
+  fit = FitWindowToPicture({0, 0, 600, 400}, Client(592, 366), true, 1024, 768, 1280, 1024);
   ASSERT_EQ(fit.Action, TzxFitAction::Move);
   ExpectBounds(fit.Bounds, 0, 0, 1032, 842);
   EXPECT_EQ(
-      FitWindowToPicture({0, 0, 599, 399}, Client(592, 366), true, 1280, 100, 1280, 1024).Action,
+      FitWindowToPicture({0, 0, 600, 400}, Client(592, 366), true, 1280, 100, 1280, 1024).Action,
       TzxFitAction::Maximise);
   EXPECT_EQ(
-      FitWindowToPicture({0, 0, 599, 399}, Client(592, 366), true, 592, 326, 1280, 1024).Action,
+      FitWindowToPicture({0, 0, 600, 400}, Client(592, 366), true, 592, 326, 1280, 1024).Action,
       TzxFitAction::None);
 }
 
@@ -132,9 +132,9 @@ TEST(WindowGeometry, StartPlacementFromTheCommandLine) {
   EXPECT_EQ(StartPlacement(o).Mode, TzxStartMode::FullScreen);
 }
 
-TEST(WindowGeometry, SaveAddsAPixelAndRestoreNormalises) {
+TEST(WindowGeometry, SaveKeepsTheRectangleAndRestoreNormalises) {
   TzxSavedGeometry g = SaveGeometry({10, 20, 610, 420}, true);
-  ExpectBounds(g.Bounds, 10, 20, 601, 401);
+  ExpectBounds(g.Bounds, 10, 20, 600, 400);
   EXPECT_TRUE(g.PanelVisible);
   // Nothing saved yet: (0, 0) with 600 x 400 and the panel hidden.
   TzxSavedGeometry r = RestorableGeometry(TzxSavedGeometry{});
