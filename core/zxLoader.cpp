@@ -5,6 +5,7 @@
 #include "zxMessages.h"
 #include "zxTexts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <cstring>
@@ -154,24 +155,63 @@ uint8_t RoundFramesPerSecond(float fps) {
   return static_cast<uint8_t>(std::nearbyint(fps)); // the default mode rounds half to even
 }
 
+int64_t ProgramImageEnd(TzxStream &stream) {
+  const int64_t size = stream.Size();
+  uint8_t dos[64];
+  stream.Seek(0);
+  if (size < 64 || stream.Read(dos, 64) != 64 || dos[0] != 'M' || dos[1] != 'Z') return -1;
+  const auto pe = static_cast<uint32_t>(GetLE32(dos + 60));
+  uint8_t head[24];
+  if (int64_t{pe} + 24 > size) return -1;
+  stream.Seek(static_cast<int32_t>(pe));
+  if (stream.Read(head, 24) != 24 || std::memcmp(head, "PE\0\0", 4) != 0) return -1;
+  const uint16_t sections = GetLE16(head + 6);
+  const auto symbols = static_cast<uint32_t>(GetLE32(head + 12));
+  const auto symbolCount = static_cast<uint32_t>(GetLE32(head + 16));
+  const int64_t table = int64_t{pe} + 24 + GetLE16(head + 20);
+  int64_t end = table + int64_t{sections} * 40;
+  if (end > size) return -1;
+  stream.Seek(static_cast<int32_t>(table));
+  for (uint16_t i = 0; i < sections; ++i) {
+    uint8_t section[40];
+    if (stream.Read(section, 40) != 40) return -1;
+    const int64_t rawSize = static_cast<uint32_t>(GetLE32(section + 16));
+    const int64_t rawOffset = static_cast<uint32_t>(GetLE32(section + 20));
+    if (rawSize > 0) end = std::max(end, rawOffset + rawSize);
+  }
+  if (symbols != 0) {
+    const int64_t strings = int64_t{symbols} + int64_t{symbolCount} * 18;
+    int32_t stringsSize = 0;
+    if (strings + 4 <= size) {
+      stream.Seek(static_cast<int32_t>(strings));
+      if (ReadInt32(stream, stringsSize) && stringsSize >= 4)
+        end = std::max(end, strings + stringsSize);
+    }
+  }
+  return end > size ? -1 : end;
+}
+
 TExecutableTrailer ReadExecutableTrailer(TzxStream &stream) {
   TExecutableTrailer t;
   int64_t e = stream.Size();
   if (e < 4) return t;
+  // A trailer lies behind the program, never inside it.
+  const int64_t imageEnd = std::max<int64_t>(ProgramImageEnd(stream), 0);
   int32_t f = 0;
   stream.Seek(static_cast<int32_t>(e - 4));
   if (!ReadInt32(stream, f)) return t;
   if (f > e - 4) return t; // not a trailer of ours
+  if (f > 0 && e - 4 - f < imageEnd) return t;
   if (f > 0) {
     t.FilmBase = e - 4 - f;
     t.FilmSize = f;
   }
   int64_t lField = e - 8 - (f > 0 ? f : 0);
-  if (lField < 0) return t;
+  if (lField < imageEnd) return t;
   int32_t l = 0;
   stream.Seek(static_cast<int32_t>(lField));
   if (!ReadInt32(stream, l)) return t;
-  if (l > 0 && l <= lField) {
+  if (l > 0 && l <= lField - imageEnd) {
     t.LanguageOffset = lField - l;
     t.LanguageSize = l;
   }

@@ -79,8 +79,22 @@ void EncodeSegmentHeader(const TSegmentHeader &h, uint8_t *raw);
 // kept within 0..255 (a rate that is not a number counts as 0).
 uint8_t RoundFramesPerSecond(float fps);
 
+// Where a Windows program's image ends in the stream: behind its last
+// section's data, or behind the COFF symbol and string tables that follow
+// them. -1 when the stream holds no Windows program.
+//
+//   0    "MZ"                      60  uint32 offset P of the PE header
+//   P    "PE\0\0"                  P+6 uint16 section count
+//   P+12 uint32 symbol table       P+16 uint32 symbol count (18 bytes each)
+//   P+20 uint16 optional header size; the section table (40 bytes a section:
+//        +16 uint32 raw size, +20 uint32 raw offset) follows that header
+int64_t ProgramImageEnd(TzxStream &stream);
+
 // Where the film and the language block of an executable lie, from its
-// trailer. A trailer whose sizes do not fit the file counts as no trailer.
+// trailer. A trailer whose sizes do not fit the file counts as no trailer,
+// and so does one that would place the film or the language block inside
+// the program image of a Windows program: those bytes are the program's
+// own (a player without a trailer ends in program bytes).
 struct TExecutableTrailer {
   int64_t FilmBase = -1; // -1: no film
   int32_t FilmSize = 0;

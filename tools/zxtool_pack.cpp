@@ -14,33 +14,15 @@
 
 namespace {
 
-// The end of a Windows program's image: its last section's data, or the
-// COFF symbol and string tables behind them. -1 when the bytes are not a
-// Windows program.
+// The stream of a file's bytes, for the loader's readers.
+std::unique_ptr<TzxMemoryStream> StreamOf(const TzxBytes &bytes) {
+  auto s = std::make_unique<TzxMemoryStream>();
+  s->Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return s;
+}
+
 int64_t ProgramImageEnd(const TzxBytes &exe) {
-  if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') return -1;
-  uint32_t pe = static_cast<uint32_t>(GetLE32(&exe[60]));
-  if (pe > exe.size() || exe.size() - pe < 24 || std::memcmp(&exe[pe], "PE\0\0", 4) != 0) return -1;
-  uint16_t sections = GetLE16(&exe[pe + 6]);
-  uint32_t symbols = static_cast<uint32_t>(GetLE32(&exe[pe + 12]));
-  uint32_t symbolCount = static_cast<uint32_t>(GetLE32(&exe[pe + 16]));
-  uint16_t optional = GetLE16(&exe[pe + 20]);
-  uint64_t table = uint64_t(pe) + 24 + optional;
-  if (table + uint64_t(sections) * 40 > exe.size()) return -1;
-  uint64_t end = table + uint64_t(sections) * 40;
-  for (uint16_t i = 0; i < sections; ++i) {
-    size_t s = static_cast<size_t>(table + uint64_t(i) * 40);
-    uint64_t rawSize = static_cast<uint32_t>(GetLE32(&exe[s + 16])),
-             rawPtr = static_cast<uint32_t>(GetLE32(&exe[s + 20]));
-    if (rawSize > 0) end = std::max(end, rawPtr + rawSize);
-  }
-  if (symbols != 0) {
-    uint64_t strings = uint64_t(symbols) + uint64_t(symbolCount) * 18;
-    if (strings + 4 <= exe.size())
-      end = std::max(end,
-                     strings + static_cast<uint32_t>(GetLE32(&exe[static_cast<size_t>(strings)])));
-  }
-  return end > exe.size() ? -1 : static_cast<int64_t>(end);
+  return ProgramImageEnd(*StreamOf(exe));
 }
 
 // Raises unless film is a film directory whose segment headers lie inside.
@@ -106,15 +88,28 @@ int CommandPack(const std::vector<std::string> &args) {
   TArgs a = ParseArgs(args, usage);
   if (a.Positional.size() != 2) throw EzxError(Format("usage: %s", usage));
   TzxBytes player = ReadWholeFile(a.Positional[0]);
-  int64_t end = ProgramImageEnd(player);
+  const auto stream = StreamOf(player);
+  const int64_t end = ProgramImageEnd(*stream);
   if (end < 0) throw EzxError(Format("%s is not a Windows program", a.Positional[0].c_str()));
-  if (end != static_cast<int64_t>(player.size()))
-    throw EzxError(Format("%s already carries a film or other data behind its program; "
-                          "extract it first",
-                          a.Positional[0].c_str()));
+  std::string language;
+  if (end != static_cast<int64_t>(player.size())) {
+    // The built player ends in a trailer without a film (and perhaps a
+    // language block): that trailer is replaced, not stacked on.
+    const TExecutableTrailer t = ReadExecutableTrailer(*stream);
+    const int64_t trailerStart =
+        t.LanguageOffset >= 0 ? t.LanguageOffset : static_cast<int64_t>(player.size()) - 8;
+    if (t.FilmBase >= 0)
+      throw EzxError(
+          Format("%s already carries a film; extract it first", a.Positional[0].c_str()));
+    if (trailerStart != end)
+      throw EzxError(Format("%s carries other data behind its program", a.Positional[0].c_str()));
+    if (t.LanguageOffset >= 0)
+      language.assign(player.begin() + t.LanguageOffset,
+                      player.begin() + t.LanguageOffset + t.LanguageSize);
+    player.resize(static_cast<size_t>(end));
+  }
   TzxBytes film = ReadWholeFile(a.Positional[1]);
   CheckFilm(film, a.Positional[1]);
-  std::string language;
   if (a.HasLanguage) {
     TzxBytes l = ReadWholeFile(a.Language);
     language.assign(l.begin(), l.end());

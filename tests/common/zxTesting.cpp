@@ -76,6 +76,21 @@ int CountEnding(const std::vector<std::string> &names, const std::string &suffix
   }));
 }
 
+TzxBytes FakeProgram() {
+  TzxBytes p(400, 0);
+  p[0] = 'M';
+  p[1] = 'Z';
+  p[60] = 64;
+  p[64] = 'P';
+  p[65] = 'E';
+  p[70] = 1; // one section
+  const size_t s = 64 + 24;
+  p[s + 16] = 100; // raw size
+  p[s + 20] = 44;  // raw pointer 300
+  p[s + 21] = 1;
+  return p;
+}
+
 TzxSegmentSpec SampleSegment(TzxPacking packing) {
   TzxSegmentSpec s;
   s.Width = 7;

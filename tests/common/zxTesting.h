@@ -44,6 +44,10 @@ private:
 // Counts the names in names ending with suffix.
 int CountEnding(const std::vector<std::string> &names, const std::string &suffix);
 
+// A minimal Windows program of 400 bytes: DOS stub, PE header and one
+// section whose data ends the file.
+TzxBytes FakeProgram();
+
 // A small segment with every part present: w x h pixels at 32 bits, two
 // frames of raw video bytes, two cursors and a cursor track.
 TzxSegmentSpec SampleSegment(TzxPacking packing = TzxPacking::Lzma);

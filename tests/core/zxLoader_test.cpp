@@ -108,6 +108,37 @@ TEST(Trailer, SizesThatDoNotFitTheFileMeanNoTrailer) {
   EXPECT_EQ(ReadExecutableTrailer(n).FilmBase, -1);
 }
 
+TEST(Trailer, AFilmOrLanguageBlockInsideTheProgramIsNone) {
+  // A program without a trailer ends in its own bytes: read as F, they
+  // would place a "film" inside the program image.
+  TzxBytes program = FakeProgram();
+  PutLE32(&program[396], 100); // film at 296, inside the section at 300..400
+  TzxMemoryStream s;
+  s.Write(program.data(), static_cast<int32_t>(program.size()));
+  EXPECT_EQ(ProgramImageEnd(s), 400);
+  EXPECT_EQ(ReadExecutableTrailer(s).FilmBase, -1);
+  EXPECT_FALSE(LoadEmbeddedFilm(&s, *std::make_unique<TSegmentList>()));
+  // F = 0 with an L that reaches into the program: no language block.
+  TzxBytes lang = FakeProgram();
+  AppendInt32(lang, 5);
+  AppendInt32(lang, 0);
+  TzxMemoryStream l;
+  l.Write(lang.data(), static_cast<int32_t>(lang.size()));
+  EXPECT_EQ(ReadExecutableTrailer(l).LanguageOffset, -1);
+  // Behind the program both are found.
+  const TzxBytes packed = BuildExecutable(FakeProgram(), BuildFilm({}, 1), "Error=X");
+  TzxMemoryStream p;
+  p.Write(packed.data(), static_cast<int32_t>(packed.size()));
+  const TExecutableTrailer t = ReadExecutableTrailer(p);
+  EXPECT_EQ(t.LanguageOffset, 400);
+  EXPECT_EQ(t.FilmBase, 400 + 7 + 4);
+  // Not a program (a film file, a stub cut short): nothing to stay out of.
+  const TzxBytes stub(packed.begin(), packed.begin() + 80);
+  TzxMemoryStream n;
+  n.Write(stub.data(), static_cast<int32_t>(stub.size()));
+  EXPECT_EQ(ProgramImageEnd(n), -1);
+}
+
 TEST(Loader, EmptyOrMissingDirectoryLoadsNothing) {
   TLoad l;
   EXPECT_FALSE(LoadFilm(nullptr, l.List));

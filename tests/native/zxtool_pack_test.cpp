@@ -2,27 +2,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// A minimal Windows program image: DOS stub, PE header, one section whose
-// data ends the file.
-TzxBytes FakeProgram() {
-  TzxBytes p(400, 0);
-  p[0] = 'M';
-  p[1] = 'Z';
-  p[60] = 64;
-  p[64] = 'P';
-  p[65] = 'E';
-  p[70] = 1; // one section
-  size_t s = 64 + 24;
-  p[s + 16] = 100; // raw size
-  p[s + 20] = 44;  // raw pointer 300
-  p[s + 21] = 1;
-  return p;
-}
-
-} // namespace
-
 TEST(ZxtoolPack, PackAndExtractRoundTrip) {
   TzxTestDir dir;
   TzxFilmEntry e;
@@ -88,4 +67,41 @@ TEST(ZxtoolPack, InputsThatAreNotWhatTheyClaimAreRefused) {
     EXPECT_FALSE(FileExists(dir.File("out.bin.part"))) << c[0];
   }
   EXPECT_NE(RunZxtool("pack " + dir.File("player.exe") + " " + dir.File("film.zxf"), dir).Code, 0);
+}
+
+TEST(ZxtoolPack, TheBuiltPlayersEmptyTrailerIsReplaced) {
+  TzxTestDir dir;
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Raw);
+  const TzxBytes film = BuildFilm({e});
+  WriteWholeFile(dir.File("film.zxf"), film);
+  // The player as built: L = 0, F = 0 behind the program.
+  WriteWholeFile(dir.File("player.exe"), BuildExecutable(FakeProgram(), {}, ""));
+  // A player with a language block and no film keeps the block unless
+  // --lang replaces it.
+  WriteWholeFile(dir.File("german.exe"), BuildExecutable(FakeProgram(), {}, "Error=Fehler"));
+  WriteWholeFile(dir.File("lang.txt"), {'E', 'r', 'r', 'o', 'r', '=', 'X'});
+  TzxBytes junk = FakeProgram();
+  junk.insert(junk.end(), {1, 2, 3});
+  WriteWholeFile(dir.File("junk.exe"), junk);
+
+  const auto pack = [&](const std::string &player, const std::string &extra) {
+    return RunZxtool("pack " + dir.File(player) + " " + dir.File("film.zxf") + extra + " -o " +
+                         dir.File(player + ".out"),
+                     dir);
+  };
+  ASSERT_EQ(pack("player.exe", "").Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("player.exe.out")), BuildExecutable(FakeProgram(), film, ""));
+  ASSERT_EQ(pack("german.exe", "").Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("german.exe.out")),
+            BuildExecutable(FakeProgram(), film, "Error=Fehler"));
+  ASSERT_EQ(pack("german.exe", " --lang " + dir.File("lang.txt")).Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("german.exe.out")),
+            BuildExecutable(FakeProgram(), film, "Error=X"));
+  // A packed player is refused, and so are bytes that are no trailer.
+  EXPECT_NE(pack("player.exe.out", "").Code, 0);
+  EXPECT_NE(ErrorText(dir).find("already carries a film"), std::string::npos) << ErrorText(dir);
+  EXPECT_NE(pack("junk.exe", "").Code, 0);
+  EXPECT_NE(ErrorText(dir).find("other data behind its program"), std::string::npos)
+      << ErrorText(dir);
 }
