@@ -1,5 +1,6 @@
 #include "UzxCmd.h"
 
+#include "zxClasses.h"
 #include "zxMessages.h"
 
 #include <limits>
@@ -106,7 +107,7 @@ bool TryStrToInt(std::string_view s, int32_t &value) {
 }
 
 TzxCmdOptions ParseArguments(const std::vector<std::string> &args, int32_t screenWidth,
-                             int32_t screenHeight) {
+                             int32_t screenHeight, const TzxFileTest &isFile) {
   TzxCmdOptions o;
   o.CmdScreenWidth = screenWidth;
   o.CmdScreenHeight = screenHeight;
@@ -135,6 +136,8 @@ TzxCmdOptions ParseArguments(const std::vector<std::string> &args, int32_t scree
         state = psSegment;
       else if (arg == "/?" || arg == "/help")
         ++o.HelpRequests;
+      else if (o.FilmPath.empty() && !raw.empty() && (isFile ? isFile(raw) : FileExists(raw)))
+        o.FilmPath = raw;
       break;
     case psHorizontal:
       if (arg == "c") {
@@ -210,8 +213,8 @@ TzxCmdOptions ParseArguments(const std::vector<std::string> &args, int32_t scree
 }
 
 TzxCmdOptions ParseCommandLine(std::string_view commandLine, int32_t screenWidth,
-                               int32_t screenHeight) {
-  return ParseArguments(SplitCommandLine(commandLine), screenWidth, screenHeight);
+                               int32_t screenHeight, const TzxFileTest &isFile) {
+  return ParseArguments(SplitCommandLine(commandLine), screenWidth, screenHeight, isFile);
 }
 
 std::string CommandLineHelpText(const std::string &fileName) {

@@ -2,13 +2,16 @@
 // whether the player closes when the film ends.
 //
 //   FileName.exe [-size {FULLSCREEN|MAX|MIN|{w h}} [-pos {C|{{L|R|x} {T|B|y}}}]]
-//                [-segm N] [-closeonfinish]
+//                [-segm N] [-closeonfinish] [FILM.zxf]
 //
 // Options start with "/" or "-" and are case-insensitive; values follow
-// their option as separate arguments.
+// their option as separate arguments. An argument that is neither names the
+// film to play (the first one that names an existing file), so that films
+// open from a file manager.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +35,8 @@ struct TzxCmdOptions {
   bool CloseOnFinish = false;
   int32_t CmdScreenWidth = 0;
   int32_t CmdScreenHeight = 0;
+  // The film named on the command line, as given; empty when none.
+  std::string FilmPath;
 
   // Help boxes requested, all before any error.
   int32_t HelpRequests = 0;
@@ -50,13 +55,16 @@ struct TzxCmdOptions {
 // follows them. The program path that leads the line is not returned.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
+// Whether a name is that of an existing file; FileExists when not given.
+using TzxFileTest = std::function<bool(const std::string &name)>;
+
 // Reads the arguments (program path excluded) on a screen of the given size.
 TzxCmdOptions ParseArguments(const std::vector<std::string> &args, int32_t screenWidth,
-                             int32_t screenHeight);
+                             int32_t screenHeight, const TzxFileTest &isFile = nullptr);
 
 // The whole command line, program path first.
 TzxCmdOptions ParseCommandLine(std::string_view commandLine, int32_t screenWidth,
-                               int32_t screenHeight);
+                               int32_t screenHeight, const TzxFileTest &isFile = nullptr);
 
 // Whole decimal number with optional sign, within 32 bits; false otherwise.
 bool TryStrToInt(std::string_view s, int32_t &value);

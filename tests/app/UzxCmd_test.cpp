@@ -133,6 +133,29 @@ TEST(CommandLine, OptionsNeedTheirLeadingMark) {
   EXPECT_FALSE(o.WrongCommandLine);
 }
 
+TEST(CommandLine, AnExistingFileThatIsNoOptionOrValueIsTheFilm) {
+  const auto isFile = [](const std::string &name) {
+    return name == "Talk.zxf" || name == "/tmp/b.zxf" || name == "800" || name == "-segm";
+  };
+  const auto parse = [&](const std::string &args) {
+    return ParseCommandLine("reDiridi.exe " + args, 1024, 768, isFile);
+  };
+  // Its case is kept; the options around it still count.
+  TzxCmdOptions o = parse("/size 800 600 Talk.zxf /segm 2 -closeonfinish");
+  EXPECT_EQ(o.FilmPath, "Talk.zxf");
+  EXPECT_EQ(o.CmdWidth, 800);
+  EXPECT_EQ(o.CmdSegment, 2);
+  EXPECT_TRUE(o.CloseOnFinish);
+  // A path that starts like an option but is none (Wine gives Unix paths).
+  EXPECT_EQ(parse("/tmp/b.zxf").FilmPath, "/tmp/b.zxf");
+  // The first existing file wins; names of no file are ignored words.
+  EXPECT_EQ(parse("missing.zxf /tmp/b.zxf Talk.zxf").FilmPath, "/tmp/b.zxf");
+  // Options and their values are never films, even when such files exist.
+  EXPECT_EQ(parse("/size 800 600 -segm 3").FilmPath, "");
+  EXPECT_EQ(parse("/size abc Talk.zxf").FilmPath, ""); // parsing stopped before it
+  EXPECT_EQ(parse("\"\"").FilmPath, "");
+}
+
 TEST(CommandLine, AWaitingOptionAtTheEndReportsNothing) {
   TzxCmdOptions o = Parse("/pos 100");
   EXPECT_FALSE(o.WrongCommandLine);
