@@ -30,7 +30,7 @@ MCIERROR TMediaPlayer::Send(UINT msg, DWORD_PTR flags, DWORD_PTR params) {
   return result;
 }
 
-void TMediaPlayer::Open() {
+void TMediaPlayer::Open(bool showError) {
   if (FOpened) Close();
   const int32_t type = (DeviceType >= 0 && DeviceType < 13) ? DeviceType : 0;
   MCI_OPEN_PARMSA params{};
@@ -42,7 +42,7 @@ void TMediaPlayer::Open() {
   const MCIERROR result = mciSendCommandA(0, MCI_OPEN, flags, reinterpret_cast<DWORD_PTR>(&params));
   FLastError = result;
   if (result != 0) {
-    ShowMessageBox(TzxBoxOwner::None, GetErrorMessage(), "Error", zxMB_OK);
+    if (showError) ShowMessageBox(TzxBoxOwner::None, GetErrorMessage(), "Error", zxMB_OK);
     return;
   }
   FDeviceID = params.wDeviceID;

@@ -46,9 +46,9 @@ public:
   TMediaPlayer(const TMediaPlayer &) = delete;
   TMediaPlayer &operator=(const TMediaPlayer &) = delete;
 
-  // Opens FileName (closing what was open). On failure shows the error and
-  // stays closed.
-  void Open();
+  // Opens FileName (closing what was open). On failure stays closed and,
+  // unless told not to, shows the error.
+  void Open(bool showError = true);
   void Close();
   void Play();
   void Stop();

@@ -30,6 +30,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #pragma pack(push, 1)
 struct TzxWaveFormatEx {
@@ -55,6 +56,18 @@ struct TzxMpegLayer3WaveFormat {
 static_assert(sizeof(TzxWaveFormatEx) == 18, "WAVEFORMATEX is 18 bytes");
 static_assert(sizeof(TzxMpegLayer3WaveFormat) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
 
+// GetMp3FileInfo's errors. Message() is the decoder's own text; Reason()
+// says for a user what is wrong with the sound, to follow "its sound".
+class EzxMp3Error : public EzxError {
+public:
+  EzxMp3Error(std::string message, std::string reason)
+      : EzxError(std::move(message)), FReason(std::move(reason)) {}
+  const std::string &Reason() const { return FReason; }
+
+private:
+  std::string FReason;
+};
+
 // Values of the record, as the platform names them.
 constexpr uint16_t zxWAVE_FORMAT_MPEGLAYER3 = 0x0055;
 constexpr uint16_t zxMPEGLAYER3_WFX_EXTRA_BYTES = 12;
@@ -72,7 +85,7 @@ enum class TzxMp3Header {
              // a free-format bit rate; the media player takes such sound
 };
 
-// Builds the format record from a frame header. Throws EzxError with
+// Builds the format record from a frame header. Throws EzxMp3Error with
 // "GetMp3FileInfo: mp3 format error" when the bytes are no frame header or
 // name a reserved layer or sampling rate, "GetMp3FileInfo: version error"
 // for the reserved version and "GetMp3FileInfo: BitRate Error" for the
@@ -87,3 +100,19 @@ TzxMp3Header Mp3FormatFromHeader(const uint8_t header[4], TzxMpegLayer3WaveForma
 // error also for a file shorter than four bytes or starting with anything
 // but a frame header (a tag block, say).
 bool GetMp3FileInfo(const std::string &fileName, TzxMpegLayer3WaveFormat &format);
+
+// Where the MPEG audio frames of an MP3 file lie, leaving out what a file
+// may carry around them and the wave-out stream cannot take: ID3v2 tags at
+// the start (a 10-byte header "ID3", version, flags, a 28-bit size in four
+// 7-bit bytes, then that many bytes and, with flag 0x10, a 10-byte
+// footer), a first frame that holds a Xing, Info or VBRI header instead of
+// sound, and an ID3v1 tag (128 bytes from "TAG") at the end.
+struct TzxMp3Audio {
+  int64_t Offset = 0;
+  int64_t Size = 0;
+  int64_t TagBytes = 0;         // ID3v2 tags skipped at the start
+  int64_t InfoFrameBytes = 0;   // the Xing/Info/VBRI frame skipped
+  int64_t TrailerBytes = 0;     // the ID3v1 tag left out at the end
+  bool StartsWithFrame = false; // a frame header stands at Offset
+};
+TzxMp3Audio FindMp3Audio(TzxStream &file);

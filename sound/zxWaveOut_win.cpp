@@ -21,6 +21,7 @@ TzxFileHandle SoundFile;
 TzxWaveOutDevice WaveOut;
 bool FWaveOutOpened = false;
 WAVEHDR WaveHeaders[2] = {};
+bool MediaErrorShown = false; // since the last ResetSoundReports
 std::unique_ptr<char[]> WaveBuffers[2];
 
 bool IsOurHeader(const WAVEHDR *header) {
@@ -168,6 +169,9 @@ void StartSound(const TzxSoundPosition &position, bool normalSpeed) {
     PauseSound();
     return;
   }
+  // A media player that never opened has nothing to start: waiting for it
+  // to play would only hold up the picture.
+  if (FUseMediaPlayer && !MediaPlayer().Opened()) return;
   SeekSound(position);
   if (FUseMediaPlayer) {
     MediaPlayer().Play();
@@ -195,24 +199,40 @@ int32_t WaveBuffersQueued() {
   return count;
 }
 
-void ChooseSoundPath(const std::string &soundFileName, HWND window) {
+TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window) {
   std::lock_guard<std::recursive_mutex> lock(SoundLock);
+  TzxSoundChoice choice;
   FSoundName = soundFileName;
+  if (!FSoundName.empty()) {
+    TzxMpegLayer3WaveFormat format{};
+    try {
+      if (GetMp3FileInfo(FSoundName, format))
+        FUseMediaPlayer = !OpenWaveOut(format, window);
+      else
+        FUseMediaPlayer = true;
+    } catch (const EzxMp3Error &e) {
+      choice.Refused = true;
+      choice.Reason = e.Reason();
+      FSoundName.clear();
+    }
+  }
   if (FSoundName.empty()) {
     MediaPlayer().FileName.clear();
     SoundFile.Close();
-    return;
+    return choice;
   }
-  TzxMpegLayer3WaveFormat format{};
-  if (GetMp3FileInfo(FSoundName, format))
-    FUseMediaPlayer = !OpenWaveOut(format, window);
-  else
-    FUseMediaPlayer = true;
   if (FUseMediaPlayer) {
     MediaPlayer().FileName = FSoundName;
-    MediaPlayer().Open();
+    MediaPlayer().Open(!MediaErrorShown);
+    if (!MediaPlayer().Opened()) MediaErrorShown = true;
   } else {
     SoundFile.Attach(CreateFileA(FSoundName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
+  return choice;
+}
+
+void ResetSoundReports() {
+  std::lock_guard<std::recursive_mutex> lock(SoundLock);
+  MediaErrorShown = false;
 }

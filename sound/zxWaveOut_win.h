@@ -52,15 +52,27 @@ void CloseWaveOut();
 // while streaming, queues it again.
 void OnWaveDone(WAVEHDR *header);
 
+// What became of a segment's sound when its path was chosen.
+struct TzxSoundChoice {
+  // The sound file cannot be played at all: the segment plays without sound.
+  bool Refused = false;
+  std::string Reason; // why, to follow "its sound", for instance
+                      // "starts with an ID3 tag instead of ..."
+};
+
 // Segment opening, after StopSound: takes the segment's sound file (empty:
 // none) and chooses the wave-out stream when GetMp3FileInfo describes the
-// file and the device opens with that format, else the media player.
-// Throws GetMp3FileInfo's errors.
-void ChooseSoundPath(const std::string &soundFileName, HWND window);
+// file and the device opens with that format, else the media player. A file
+// that GetMp3FileInfo refuses leaves the segment without sound (never
+// without picture). When the media player cannot open the file, its error
+// box shows once until ResetSoundReports; the segment then plays silently.
+TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window);
+// A new film: the media player's open error may show again.
+void ResetSoundReports();
 
 // Seeks to the position and plays; at any but normal speed, or without
-// sound, only pauses. Throws TextLlseekError when the sound file cannot be
-// positioned.
+// sound (no file, or a media player that did not open), only pauses. Throws TextLlseekError when
+// the sound file cannot be positioned.
 void StartSound(const TzxSoundPosition &position, bool normalSpeed);
 void PauseSound();
 void StopSound();

@@ -25,6 +25,7 @@
 #include "zxCursorFile.h"
 #include "zxFfmpegPipe.h"
 #include "zxFilmWriter.h"
+#include "zxMp3.h"
 #include "zxFrameEncoder.h"
 #include "zxLoader.h"
 #include "zxLzma.h"
@@ -459,12 +460,41 @@ bool LooksLikeMp3(const uint8_t *b, size_t n) {
   return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
 }
 
+// The MPEG audio frames of a sound file, without the tags and the encoder's
+// summary frame around them: the player's wave-out stream needs the sound to
+// start with a frame header. Says what was left out.
+TzxMp3Audio StoredSound(const std::string &name, int32_t segment) {
+  TzxFileStream f(name, fmOpenRead | fmShareDenyWrite);
+  const TzxMp3Audio a = FindMp3Audio(f);
+  if (!a.StartsWithFrame || a.Size <= 0)
+    throw EzxError(Format("%s holds no MPEG audio frames behind its tags", name.c_str()));
+  std::vector<std::string> parts;
+  if (a.TagBytes > 0)
+    parts.push_back(
+        Format("the ID3 tag at its start (%lld bytes)", static_cast<long long>(a.TagBytes)));
+  if (a.InfoFrameBytes > 0)
+    parts.push_back(Format("the encoder's Xing/Info frame (%lld bytes)",
+                           static_cast<long long>(a.InfoFrameBytes)));
+  if (a.TrailerBytes > 0) parts.push_back("the ID3v1 tag at its end (128 bytes)");
+  if (!parts.empty()) {
+    std::string list = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i)
+      list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    std::fprintf(stderr,
+                 "zxtool: segment %d: stored the sound of %s without %s, so that it starts with "
+                 "an MPEG audio frame header as the player needs\n",
+                 segment, name.c_str(), list.c_str());
+  }
+  return a;
+}
+
 // ------------------------------------------------------------ a segment
 
 struct TBuiltSegment {
   TSegmentHeader Header;
   TzxTempFile Packed;
   std::string Sound;
+  TzxMp3Audio SoundAudio; // the part of Sound that is stored
 };
 
 // Turns BGRA frames into pixels of the segment's depth; for 8 bits also
@@ -540,14 +570,21 @@ void WriteAll(std::FILE *f, const void *data, size_t n, const std::string &name)
 }
 
 // Appends the file's bytes to f.
-void CopyFile(std::FILE *f, const std::string &from, const std::string &to) {
+// Copies a file, or size bytes of it from offset (size -1: to its end).
+void CopyFile(std::FILE *f, const std::string &from, const std::string &to, int64_t offset = 0,
+              int64_t size = -1) {
   std::FILE *in = std::fopen(from.c_str(), "rb");
   if (!in) throw EzxError(Format("Cannot open %s", from.c_str()));
   std::vector<uint8_t> buf(1 << 20);
   size_t n;
-  bool ok = true;
-  while (ok && (n = std::fread(buf.data(), 1, buf.size(), in)) > 0)
+  bool ok = std::fseek(in, static_cast<long>(offset), SEEK_SET) == 0;
+  int64_t left = size < 0 ? INT64_MAX : size;
+  while (ok && left > 0 &&
+         (n = std::fread(buf.data(), 1, static_cast<size_t>(std::min<int64_t>(left, buf.size())),
+                         in)) > 0) {
     ok = std::fwrite(buf.data(), 1, n, f) == n;
+    left -= static_cast<int64_t>(n);
+  }
   const bool readFailed = std::ferror(in) != 0;
   std::fclose(in);
   if (readFailed) throw EzxError(Format("Cannot read %s", from.c_str()));
@@ -609,6 +646,7 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
     if (fs::file_size(s.Sound, ec) > uint64_t(INT32_MAX) / 2)
       throw EzxError(Format("%s is too large", s.Sound.c_str()));
     out.Sound = s.Sound;
+    out.SoundAudio = StoredSound(s.Sound, number);
   }
 
   // The frames, coded one by one into a temporary file.
@@ -719,7 +757,7 @@ int CommandMake(const std::vector<std::string> &args) {
   AppendInt32(directory, n);
   for (auto &b : built) {
     const int64_t packed = FileSize(b.Packed.Name());
-    const int64_t sound = b.Sound.empty() ? 0 : FileSize(b.Sound);
+    const int64_t sound = b.Sound.empty() ? 0 : b.SoundAudio.Size;
     b.Header.PackedSize = static_cast<int32_t>(packed);
     b.Header.PackedOffset = SegmentHeaderSize;
     b.Header.SoundSize = static_cast<int32_t>(sound);
@@ -737,7 +775,7 @@ int CommandMake(const std::vector<std::string> &args) {
       EncodeSegmentHeader(b.Header, raw);
       WriteAll(f.F, raw, sizeof raw, o.Out);
       CopyFile(f.F, b.Packed.Name(), o.Out);
-      if (!b.Sound.empty()) CopyFile(f.F, b.Sound, o.Out);
+      if (!b.Sound.empty()) CopyFile(f.F, b.Sound, o.Out, b.SoundAudio.Offset, b.SoundAudio.Size);
     }
     f.Close(o.Out);
   }

@@ -209,6 +209,34 @@ TEST(ZxtoolMake, VideoInputTakesItsFrameRate) {
   EXPECT_EQ(Load(film)->List.Get(0)->FramesPerSecond, 15);
 }
 
+TEST(ZxtoolMake, SoundIsStoredFromItsFirstFrameHeader) {
+  TzxTestDir dir;
+  WriteRaw(dir.File("in.bgra"), MakeFrames(8, 8, 3, false));
+  // FFmpeg's defaults: an ID3 tag, then an Info frame, then the sound.
+  const std::string mp3 = dir.File("tagged.mp3");
+  const std::string cmd = "ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -ac 1 -ar "
+                          "22050 -b:a 32k -y " +
+                          mp3;
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const TzxBytes original = ReadWholeFile(mp3);
+  ASSERT_EQ(std::string(original.begin(), original.begin() + 3), "ID3");
+  const std::string film = dir.File("s.zxf");
+  TzxRun r = RunZxtool(
+      "make --raw 8x8 --input " + dir.File("in.bgra") + " --sound " + mp3 + " -o " + film, dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(ErrorText(dir).find("without the ID3 tag at its start"), std::string::npos)
+      << ErrorText(dir);
+  EXPECT_NE(ErrorText(dir).find("Xing/Info frame"), std::string::npos) << ErrorText(dir);
+  const auto loaded = Load(film);
+  const TzxBytes stored = ReadWholeFile(loaded->List.Get(0)->SoundFileName);
+  ASSERT_GE(stored.size(), 4u);
+  EXPECT_EQ(stored[0], 0xFF);
+  EXPECT_EQ(stored[1] & 0xE0, 0xE0);
+  // The frames themselves are the file's own, to its end.
+  ASSERT_LT(stored.size(), original.size());
+  EXPECT_TRUE(std::equal(stored.rbegin(), stored.rend(), original.rbegin()));
+}
+
 // --------------------------------------------------------------- cursors
 
 namespace {

@@ -167,13 +167,63 @@ TEST(Mp3File, FilesThatDoNotStartWithAFrameHeader) {
                  {'I', 'D', '3', 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFB, 0x90, 0x64});
   WriteWholeFile(dir.File("short.mp3"), {0xFF, 0xFB, 0x90});
   WriteWholeFile(dir.File("empty.mp3"), {});
-  for (const char *name : {"tagged.mp3", "short.mp3", "empty.mp3"}) {
+  // Beside the decoder's own text, each says what is wrong in words.
+  const std::pair<const char *, const char *> files[] = {
+      {"tagged.mp3", "starts with an ID3 tag instead of an MPEG audio frame header"},
+      {"short.mp3", "is shorter than an MPEG audio frame header"},
+      {"empty.mp3", "is shorter than an MPEG audio frame header"}};
+  for (const auto &[name, reason] : files) {
     try {
       GetMp3FileInfo(dir.File(name), f);
       ADD_FAILURE() << name << ": no error";
-    } catch (const EzxError &e) {
+    } catch (const EzxMp3Error &e) {
       EXPECT_EQ(e.Message(), format) << name;
+      EXPECT_EQ(e.Reason(), reason) << name;
     }
     EXPECT_TRUE(DeleteFileName(dir.File(name))) << name << " left open";
   }
+}
+
+TEST(Mp3File, AudioFramesWithoutTheTagsAroundThem) {
+  // MPEG-2 Layer III, 32 kbit/s, 22,050 Hz, mono: frames of 72 x 32000 /
+  // 22050 = 104 bytes; the Info header stands behind 9 bytes of side info.
+  const TzxBytes frame = [] {
+    TzxBytes f(104, 0x55);
+    f[0] = 0xFF, f[1] = 0xF3, f[2] = 0x40, f[3] = 0xC4;
+    return f;
+  }();
+  TzxBytes info = frame;
+  std::memcpy(&info[13], "Info", 4);
+  TzxBytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 1, 5}; // 128 + 5 bytes follow
+  tag.resize(10 + 133, 0);
+  TzxBytes v1(128, 0);
+  std::memcpy(v1.data(), "TAG", 3);
+
+  const auto find = [](const std::vector<TzxBytes> &parts) {
+    TzxMemoryStream s;
+    for (const TzxBytes &p : parts)
+      s.Write(p.data(), static_cast<int32_t>(p.size()));
+    return FindMp3Audio(s);
+  };
+  TzxMp3Audio a = find({tag, tag, info, frame, frame, v1});
+  EXPECT_EQ(a.TagBytes, 2 * 143);
+  EXPECT_EQ(a.InfoFrameBytes, 104);
+  EXPECT_EQ(a.TrailerBytes, 128);
+  EXPECT_EQ(a.Offset, 2 * 143 + 104);
+  EXPECT_EQ(a.Size, 2 * 104);
+  EXPECT_TRUE(a.StartsWithFrame);
+  // A plain file is taken whole.
+  a = find({frame, frame});
+  EXPECT_EQ(a.Offset, 0);
+  EXPECT_EQ(a.Size, 208);
+  EXPECT_TRUE(a.StartsWithFrame);
+  // A tag that claims more than the file holds is no tag; nor is noise a frame.
+  TzxBytes lying = tag;
+  lying[6] = 0x7F;
+  a = find({lying, frame});
+  EXPECT_EQ(a.Offset, 0);
+  EXPECT_FALSE(a.StartsWithFrame);
+  a = find({tag, TzxBytes(50, 0x42)});
+  EXPECT_EQ(a.Offset, 143);
+  EXPECT_FALSE(a.StartsWithFrame);
 }

@@ -191,6 +191,47 @@ TEST(SoundWithoutDevice, WaveOutFailingFallsBackToTheMediaPlayer) {
   EXPECT_EQ(MediaPlayer().DeviceID(), 0u);
 }
 
+TEST(SoundWithoutDevice, TheMediaErrorShowsOnceAFilmAndNothingWaitsForIt) {
+  const std::string mp3 = EnvPath("ZX_SOUND_SHORT_MP3");
+  TzxBoxRecorder boxes;
+  TSoundWindow window;
+  ResetSoundReports();
+  for (int32_t segment = 0; segment < 3; ++segment) {
+    StopSound();
+    EXPECT_FALSE(ChooseSoundPath(mp3, window.Get()).Refused) << "the file itself is fine";
+    if (MediaPlayer().Opened()) GTEST_SKIP() << "this machine has a media device";
+    const MCIERROR openError = MediaPlayer().LastError();
+    // No play command, no wait for a mode that never comes.
+    StartSound({true, 5, 10}, true);
+    EXPECT_EQ(MediaPlayer().LastError(), openError);
+  }
+  EXPECT_EQ(boxes.Boxes.size(), 1u);
+  ResetSoundReports(); // a new film
+  StopSound();
+  ChooseSoundPath(mp3, window.Get());
+  EXPECT_EQ(boxes.Boxes.size(), 2u);
+  StopSound();
+}
+
+TEST(SoundWithoutDevice, AFileTheDecoderRefusesLeavesTheSegmentSilent) {
+  TzxTestDir dir;
+  TzxBoxRecorder boxes;
+  TSoundWindow window;
+  const std::string tagged = dir.File("tagged.mp3");
+  WriteWholeFile(tagged, {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0xFF, 0xF3, 0x40, 0xC4});
+  StopSound();
+  const TzxSoundChoice choice = ChooseSoundPath(tagged, window.Get());
+  EXPECT_TRUE(choice.Refused);
+  EXPECT_EQ(choice.Reason, "starts with an ID3 tag instead of an MPEG audio frame header");
+  EXPECT_TRUE(SoundName().empty());
+  StartSound({true, 0, 10}, true);
+  EXPECT_FALSE(SoundStreaming);
+  EXPECT_FALSE(MediaPlayer().Opened());
+  EXPECT_TRUE(boxes.Boxes.empty()) << "the caller says it, once per segment";
+  StopSound();
+  EXPECT_TRUE(DeleteFileName(tagged)) << "the sound file was left open";
+}
+
 TEST(SoundWithoutDevice, VolumeReadsAsSilentAndIgnoresSettings) {
   EXPECT_EQ(ReadWaveVolume(), 0u);
   SetVolumePercent(50);
