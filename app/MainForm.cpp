@@ -18,6 +18,8 @@
 #include <commdlg.h>
 
 #include <memory>
+#include <set>
+#include <vector>
 
 bool PanelVisible = true;
 bool SegmentsVisible = false;
@@ -34,6 +36,13 @@ HMENU PopupMenu = nullptr;
 TzxGdiObject TitleFont;
 TzxSavedGeometry SavedGeometry;
 bool SavedFullScreen = false; // FullScreen when playback last started from stopped
+std::string FilmName;         // the film's file, as the user knows it
+
+// Segments whose sound could not be played and has been reported, this film;
+// the reports waiting to be shown.
+std::set<int32_t> SoundReported;
+std::vector<std::string> SoundReports;
+constexpr UINT UM_SOUNDREPORT = WM_USER + 111;
 
 enum : WORD {
   CmdIdExit = 100,
@@ -146,6 +155,79 @@ void ShowPopupMenu() {
     TrackPopupMenu(PopupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, MainWindow, nullptr);
 }
 
+// A new film: its sound problems are reported afresh.
+void StartFilmReports(const std::string &filmName) {
+  FilmName = filmName;
+  SoundReported.clear();
+  ResetSoundReports();
+}
+
+// Segment n's sound cannot be played: said once a film, after the segment
+// has started playing without it.
+void ReportRefusedSound(int32_t n, const std::string &reason) {
+  if (!SoundReported.insert(n).second || MainWindow == nullptr) return;
+  const TSegmentInfo *seg = SegmentList != nullptr ? SegmentList->Get(n) : nullptr;
+  const int32_t number = seg != nullptr ? seg->EntryIndex + 1 : n + 1;
+  SoundReports.push_back(Format("Segment %d of %s plays without sound: its sound %s.", number,
+                                FilmName.c_str(), reason.c_str()));
+  PostMessageA(MainWindow, UM_SOUNDREPORT, 0, 0);
+}
+
+void ShowSoundReports() {
+  while (!SoundReports.empty()) {
+    const std::string text = SoundReports.front();
+    SoundReports.erase(SoundReports.begin());
+    ShowMessageBox(TzxBoxOwner::None, text, TextWarning, zxMB_ICONWARNING);
+  }
+}
+
+// Loads a film file into a list of its own and puts it in place of the film
+// loaded before only when it brings segments to play; otherwise the film
+// before stays and a box says why the file was refused. True when the new
+// film is in place.
+bool LoadFilmFile(const std::string &path) {
+  std::unique_ptr<TzxFileStream> stream;
+  try {
+    stream = std::make_unique<TzxFileStream>(path, fmOpenRead | fmShareDenyWrite);
+  } catch (const EzxError &) {
+    ShowMessageBox(TzxBoxOwner::MainWindow, FormatText(TextCannotOpenFile, path), TextError,
+                   zxMB_ICONERROR);
+    return false;
+  }
+  auto film = std::make_unique<TSegmentList>();
+  DrawLoadingText();
+  std::string problem;
+  bool nothingToPlay = false;
+  const int32_t boxesBefore = MessageBoxesShown();
+  try {
+    nothingToPlay = !LoadFilm(stream.get(), *film) || film->Count() == 0;
+  } catch (const EzxError &e) {
+    problem = e.Message();
+  }
+  stream.reset();
+  // Unless the loader has said why already (versions, the coder).
+  if (nothingToPlay && MessageBoxesShown() == boxesBefore)
+    problem = "It holds no segment that this player can play.";
+  const bool loaded = !nothingToPlay && problem.empty();
+  if (loaded) {
+    StartFilmReports(path);
+    Film = std::move(film);
+    SegmentList = Film.get();
+    SelectSegment(0);
+    FillSegmentsList();
+    SetWindowTextA(MainWindow, (std::string(MainTitle) + " - [" + path + "]").c_str());
+  } else if (!problem.empty()) {
+    film.reset(); // its temporary files go first
+    ShowMessageBox(TzxBoxOwner::MainWindow,
+                   Format("Cannot load the film %s\r\r%s", path.c_str(), problem.c_str()),
+                   TextError, zxMB_ICONERROR);
+  }
+  UpdateSegmentInfo();
+  UpdateMenuState();
+  InvalidateRect(MainWindow, nullptr, TRUE);
+  return loaded;
+}
+
 void OpenFilmFile() {
   if (PlayState != psStopped || Film == nullptr) return;
   char buffer[MAX_PATH] = {};
@@ -157,29 +239,7 @@ void OpenFilmFile() {
   ofn.nMaxFile = sizeof buffer;
   ofn.lpstrDefExt = "zxf";
   if (!GetOpenFileNameA(&ofn)) return;
-  const std::string path = buffer;
-  std::unique_ptr<TzxFileStream> stream;
-  try {
-    stream = std::make_unique<TzxFileStream>(path, fmOpenRead | fmShareDenyWrite);
-  } catch (const EzxError &) {
-    ShowMessageBox(TzxBoxOwner::MainWindow, FormatText(TextCannotOpenFile, path), TextError,
-                   zxMB_ICONERROR);
-    return;
-  }
-  try {
-    Film->Clear();
-    DrawLoadingText();
-    LoadFilm(stream.get(), *Film);
-    FillSegmentsList();
-    SetWindowTextA(MainWindow, (std::string(MainTitle) + " - [" + path + "]").c_str());
-  } catch (...) {
-    stream.reset();
-    InvalidateRect(MainWindow, nullptr, TRUE);
-    throw;
-  }
-  stream.reset();
-  UpdateSegmentInfo();
-  InvalidateRect(MainWindow, nullptr, TRUE);
+  LoadFilmFile(buffer);
 }
 
 void ShowFilmProperties() {
@@ -232,14 +292,15 @@ void OnMainCreate(HWND wnd) {
   MainWindow = wnd;
   SetMessageOwnerWindow(wnd);
   SetPlayerShell({[] {
-                    LayoutPicture();
+                    FitWindowToSegment();
                     UpdateSegmentInfo();
                   },
                   [] {
                     UpdateMenuState();
                     RepaintPanel();
                   },
-                  CmdStop, RequestTimeText, ToggleFullScreen, SelectListedSegment});
+                  CmdStop, RequestTimeText, ToggleFullScreen, SelectListedSegment,
+                  ReportRefusedSound});
   SetSegmentListShell({ToggleSegmentsWindow, ShowPopupMenu, OpenSegment, UpdateSegmentInfo});
   CreateSegmentsWindow(wnd);
   SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
@@ -287,6 +348,7 @@ void OnMainCreate(HWND wnd) {
   }
   Film = std::make_unique<TSegmentList>();
   SegmentList = Film.get();
+  StartFilmReports(FileNameOf(exe));
   SetSegmentSelector([](int32_t n) { SelectSegment(n); });
   DrawLoadingText();
   try {
@@ -296,6 +358,12 @@ void OnMainCreate(HWND wnd) {
     ShowMessageBox(TzxBoxOwner::None, e.Message(), TextError, zxMB_OK);
   }
   stream.reset();
+  // A film named on the command line plays as if chosen with Load.
+  if (!options.FilmPath.empty()) {
+    char full[MAX_PATH] = {};
+    const DWORD n = GetFullPathNameA(options.FilmPath.c_str(), sizeof full, full, nullptr);
+    LoadFilmFile(n > 0 && n < sizeof full ? std::string(full) : options.FilmPath);
+  }
   InvalidateRect(wnd, nullptr, TRUE);
   OpenSegment(options.CmdSegment - 1);
   UpdateMenuState();
@@ -398,6 +466,7 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   case WM_RBUTTONUP: ShowPopupMenu(); return 0;
   case UM_BLOCKEMPTY: DoBlockEmpty(reinterpret_cast<TBlock *>(lp)); return 0;
   case MM_WOM_DONE: OnWaveDone(reinterpret_cast<WAVEHDR *>(lp)); return 0;
+  case UM_SOUNDREPORT: ShowSoundReports(); return 0;
   case UM_CLOCKERROR: {
     const std::string text = TakeClockError();
     CmdStop();
@@ -407,6 +476,16 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   default: break;
   }
   return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+// F10 without Alt is the Pause accelerator. Default processing would take
+// its key-up as the menu key and leave the menu bar taking every key after
+// it, so the key goes to the accelerators only. Alt alone still opens the
+// menu bar.
+bool IsMenuModeF10(const MSG &msg) {
+  constexpr LPARAM AltDown = LPARAM{1} << 29;
+  return (msg.message == WM_SYSKEYDOWN || msg.message == WM_SYSKEYUP) && msg.wParam == VK_F10 &&
+         (msg.lParam & AltDown) == 0;
 }
 
 } // namespace
@@ -442,21 +521,23 @@ void UpdateMenuState() {
   if (MainWindow != nullptr && GetMenu(MainWindow) != nullptr) DrawMenuBar(MainWindow);
 }
 
-void LayoutPicture() {
+void FitWindowToSegment() {
   if (MainWindow == nullptr) return;
-  if (PlayState == psStopped) {
-    RECT w{};
-    GetWindowRect(MainWindow, &w);
-    const TzxWindowFit fit =
-        FitWindowToPicture({w.left, w.top, w.right, w.bottom}, ClientRect, PanelVisible,
-                           PictureWidth, PictureHeight, ScreenWidth, ScreenHeight);
-    if (fit.Action == TzxFitAction::Maximise)
-      SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-    else if (fit.Action == TzxFitAction::Move)
-      MoveWindow(MainWindow, fit.Bounds.Left, fit.Bounds.Top, fit.Bounds.Width, fit.Bounds.Height,
-                 TRUE);
-    RefreshClientRect();
-  }
+  RECT w{};
+  GetWindowRect(MainWindow, &w);
+  const TzxWindowFit fit =
+      FitWindowToPicture({w.left, w.top, w.right, w.bottom}, ClientRect, PanelVisible, PictureWidth,
+                         PictureHeight, ScreenWidth, ScreenHeight);
+  if (fit.Action == TzxFitAction::Maximise)
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  else if (fit.Action == TzxFitAction::Move)
+    MoveWindow(MainWindow, fit.Bounds.Left, fit.Bounds.Top, fit.Bounds.Width, fit.Bounds.Height,
+               TRUE);
+  RefreshClientRect();
+  LayoutPicture();
+}
+
+void LayoutPicture() {
   SetPlacement(PlacePicture(ClientRect, PanelVisible, PictureWidth, PictureHeight));
 }
 
@@ -538,7 +619,7 @@ int RunPlayer(HINSTANCE instance) {
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     const HWND main = MainWindow;
-    if (main == nullptr || !IsDialogMessageA(main, &msg)) {
+    if (!IsMenuModeF10(msg) && (main == nullptr || !IsDialogMessageA(main, &msg))) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }

@@ -23,7 +23,13 @@ void CmdStop();
 void CmdPrevSegment();
 void CmdNextSegment();
 void UpdateMenuState();
+// Places the picture in the client area as it stands.
 void LayoutPicture();
+// A segment is being opened: grows the window (or maximises it) so that the
+// picture fits, then places the picture. Only segment opening refits the
+// window: a stop that leaves full screen or hides the panel keeps the
+// window's rectangle.
+void FitWindowToSegment();
 
 // The menu bar (also while full screen detaches it) and the context menu.
 HMENU MainMenuBar();

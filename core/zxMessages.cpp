@@ -1,5 +1,6 @@
 #include "zxMessages.h"
 
+#include <atomic>
 #include <utility>
 
 #if defined(_WIN32)
@@ -16,6 +17,7 @@ TzxMessageHook &Hook() {
 }
 
 void *OwnerWindow = nullptr;
+std::atomic<int32_t> BoxesShown{0};
 
 int PlatformBox(const TzxMessageBox &box) {
 #if defined(_WIN32)
@@ -32,8 +34,13 @@ int PlatformBox(const TzxMessageBox &box) {
 int ShowMessageBox(TzxBoxOwner owner, const std::string &text, const std::string &caption,
                    uint32_t style) {
   TzxMessageBox box{owner, text, caption, style};
+  ++BoxesShown;
   if (Hook()) return Hook()(box);
   return PlatformBox(box);
+}
+
+int32_t MessageBoxesShown() {
+  return BoxesShown;
 }
 
 TzxMessageHook SetMessageHook(TzxMessageHook hook) {

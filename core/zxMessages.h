@@ -32,6 +32,9 @@ using TzxMessageHook = std::function<int(const TzxMessageBox &)>;
 int ShowMessageBox(TzxBoxOwner owner, const std::string &text, const std::string &caption,
                    uint32_t style);
 
+// How many boxes have been shown (or handed to the hook) so far.
+int32_t MessageBoxesShown();
+
 // Replaces the hook; returns the previous one. An empty hook restores the
 // platform's own box (on Win32) or a line on standard error (elsewhere).
 TzxMessageHook SetMessageHook(TzxMessageHook hook);

@@ -369,7 +369,8 @@ bool PrepareSegment(int32_t n) {
   EndOfSegment = false;
   ComputeTimerPeriod();
   StopSound();
-  ChooseSoundPath(seg->SoundFileName, MainWindow);
+  const TzxSoundChoice sound = ChooseSoundPath(seg->SoundFileName, MainWindow);
+  if (sound.Refused && Shell.SoundRefused) Shell.SoundRefused(n, sound.Reason);
   // With three ticks a frame the first tick shows frame 0: decode it now.
   if (TicksPerFrame == 3 && FrameBlock != nullptr) {
     std::lock_guard<std::mutex> lock(SurfaceLock);

@@ -66,6 +66,9 @@ struct TzxPlayerShell {
   std::function<void()> ToggleFullScreen;
   // Segment n has been opened and plays.
   std::function<void(int32_t n)> SegmentOpened;
+  // Segment n opens without sound: its sound file cannot be played (the
+  // reason follows "its sound"). Called while the segment is being opened.
+  std::function<void(int32_t n, const std::string &reason)> SoundRefused;
 };
 void SetPlayerShell(TzxPlayerShell shell);
 

@@ -167,12 +167,12 @@ TEST(PlayerTimerPeriod, FromFrameRateTicksAndSpeed) {
 TEST(PlayerFullScreen, SegmentOfExactlyTheScreensSizeSwitchesOnceWhileWindowed) {
   const int32_t sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
   int toggles = 0;
-  SetPlayerShell({nullptr, nullptr, nullptr, nullptr,
-                  [&toggles] {
-                    ++toggles;
-                    FullScreen = !FullScreen;
-                  },
-                  nullptr});
+  TzxPlayerShell shell;
+  shell.ToggleFullScreen = [&toggles] {
+    ++toggles;
+    FullScreen = !FullScreen;
+  };
+  SetPlayerShell(shell);
   FullScreen = false;
   for (const auto &[w, h, expected] :
        {std::tuple{sw, sh, 1}, std::tuple{sw - 1, sh, 0}, std::tuple{sw, sh + 1, 0}}) {
