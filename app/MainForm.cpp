@@ -304,7 +304,7 @@ void OnMainCreate(HWND wnd) {
   SetSegmentListShell({ToggleSegmentsWindow, ShowPopupMenu, OpenSegment, UpdateSegmentInfo});
   CreateSegmentsWindow(wnd);
   SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
-                 ShowPopupMenu, GetVolumePercent, SetVolumePercent});
+                 ShowPopupMenu, ReadVolumePercent, SetVolumePercent});
   CreateBottomPanel(wnd);
   MainMenu = GetMenu(wnd);
   PopupMenu = BuildPopupMenu();

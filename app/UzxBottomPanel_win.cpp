@@ -30,6 +30,8 @@ std::unique_ptr<TzxProgressBar> SegmentBar;
 std::unique_ptr<TzxSlider> SpeedSlider;
 std::unique_ptr<TzxSlider> VolumeSlider;
 std::string InfoText, TimeText, TitleText, VolumeText;
+TzxPanelTextBoxes TextBoxes = PanelTextBoxes(0, 0, 0, 0);
+constexpr const char *NoVolumeText = "\xE2\x80\x93"; // an en dash, in UTF-8
 float CurrentSeconds = 0;
 std::atomic<bool> TimeRequested{false};
 // Set while the volume slider follows the system volume: the value it settles
@@ -48,25 +50,59 @@ struct TzxPanelObjects {
 };
 std::unique_ptr<TzxPanelObjects> Objects;
 
-HDC PanelDC(TzxWindowDC &dc) {
-  return dc.Get();
+RECT RectOf(const TzxTextBox &b) {
+  return {b.Left, b.Top, b.Right, b.Bottom};
 }
 
-// Draws a text on white in the band colour, left- and top-aligned.
-void PaintWhiteText(HDC dc, RECT r, const std::string &text) {
+constexpr UINT TextFormat = DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
+
+// How wide a text is in the panel's font; UTF-8 texts are measured as such.
+int32_t TextWidth(HDC dc, const std::string &text, bool utf8 = false) {
+  SIZE size{};
+  if (utf8) {
+    const std::wstring wide = Utf8ToWide(text);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  } else {
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  }
+  return size.cx;
+}
+
+// Sizes the text boxes for the longest texts they show, in the panel's font.
+void MeasureTextBoxes() {
+  if (PanelWindow == nullptr || !Objects) return;
+  TzxWindowDC dc(PanelWindow);
+  TzxSelect font(dc.Get(), Objects->Font.Get());
+  int32_t time = 0;
+  for (const std::string &t : LongestTimeTexts())
+    time = std::max(time, TextWidth(dc.Get(), t));
+  TextBoxes = PanelTextBoxes(
+      PanelRect.right, PanelRect.bottom, time + 2,
+      std::max(TextWidth(dc.Get(), WidestPercentText), TextWidth(dc.Get(), NoVolumeText, true)) +
+          2);
+}
+
+// Draws a text on white in the band colour, left- and top-aligned, within
+// its box.
+void PaintWhiteText(HDC dc, const TzxTextBox &box, const std::string &text, bool utf8 = false) {
+  RECT r = RectOf(box);
+  if (r.right <= r.left) return;
   FillRect(dc, &r, static_cast<HBRUSH>(Objects->WhiteBrush.Get()));
   TzxSelect font(dc, Objects->Font.Get());
   SetBkColor(dc, White);
   SetTextColor(dc, BandColour);
-  DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP);
+  if (utf8) {
+    const std::wstring wide = Utf8ToWide(text);
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_LEFT | TextFormat);
+  } else {
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | TextFormat);
+  }
 }
 
 void PaintTitle() {
   if (PanelWindow == nullptr || !Objects) return;
   TzxWindowDC dc(PanelWindow);
-  PaintWhiteText(PanelDC(dc),
-                 {498, PanelRect.bottom - 19, PanelRect.right - 2, PanelRect.bottom - 3},
-                 TitleText);
+  PaintWhiteText(dc.Get(), TextBoxes.Title, TitleText);
 }
 
 void PaintTopBand() {
@@ -90,29 +126,40 @@ void PaintTopBand() {
   SetBkMode(dc, OPAQUE);
   SetBkColor(dc, BandColour);
   SetTextColor(dc, White);
-  TextOutA(dc, 214, 2, InfoText.c_str(), static_cast<int>(InfoText.size()));
-  RECT t = RectFromSize(r - 2, 1, -170, 20);
-  DrawTextA(dc, TimeText.c_str(), static_cast<int>(TimeText.size()), &t, DT_RIGHT | DT_TOP);
+  RECT info = RectOf(TextBoxes.Info);
+  DrawTextA(dc, InfoText.c_str(), static_cast<int>(InfoText.size()), &info, DT_LEFT | TextFormat);
+  RECT t = RectOf(TextBoxes.Time);
+  DrawTextA(dc, TimeText.c_str(), static_cast<int>(TimeText.size()), &t, DT_RIGHT | TextFormat);
 }
 
+// Shows the output volume on the slider and as a percentage; a device that
+// does not tell its volume leaves the slider disabled and shows a dash.
 void RefreshVolume() {
   if (!VolumeSlider) return;
   if (!Shell.GetVolume) return; // no volume control in this build
-  const int32_t n = RoundHalfEven(Shell.GetVolume());
-  FollowingVolume = true;
-  try {
-    VolumeSlider->SetPosition(n);
-  } catch (...) {
-    FollowingVolume = false;
-    throw;
+  const std::optional<float> volume = Shell.GetVolume();
+  if (VolumeSlider->Handle() != nullptr &&
+      (IsWindowEnabled(VolumeSlider->Handle()) != FALSE) != volume.has_value()) {
+    EnableWindow(VolumeSlider->Handle(), volume.has_value());
+    InvalidateRect(VolumeSlider->Handle(), nullptr, TRUE);
   }
-  FollowingVolume = false;
+  if (volume) {
+    const int32_t n = RoundHalfEven(*volume);
+    FollowingVolume = true;
+    try {
+      VolumeSlider->SetPosition(n);
+    } catch (...) {
+      FollowingVolume = false;
+      throw;
+    }
+    FollowingVolume = false;
+    VolumeText = std::to_string(n) + "%";
+  } else {
+    VolumeText = NoVolumeText;
+  }
   if (PanelWindow == nullptr || !Objects) return;
   TzxWindowDC dc(PanelWindow);
-  VolumeText = std::to_string(n) + "%";
-  PaintWhiteText(PanelDC(dc),
-                 {548, PanelRect.bottom - 19, PanelRect.right - 2, PanelRect.bottom - 3},
-                 VolumeText);
+  PaintWhiteText(dc.Get(), TextBoxes.Percent, VolumeText, !volume.has_value());
 }
 
 void RefreshProgressBar() {
@@ -245,7 +292,10 @@ LRESULT HandlePanelMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
   case WM_CREATE: BuildPanel(wnd); return 0;
   case WM_DESTROY: ReleasePanel(wnd); return 0;
-  case WM_SIZE: GetClientRect(wnd, &PanelRect); return 0;
+  case WM_SIZE:
+    GetClientRect(wnd, &PanelRect);
+    MeasureTextBoxes();
+    return 0;
   case WM_PAINT: {
     const LRESULT r = DefWindowProcA(wnd, msg, wp, lp);
     RepaintPanel();
@@ -375,4 +425,17 @@ const std::string &PanelTitleText() {
 }
 const std::string &PanelVolumeText() {
   return VolumeText;
+}
+
+TzxPanelTextLayout PanelTextLayout() {
+  TzxPanelTextLayout l;
+  l.Boxes = TextBoxes;
+  if (PanelWindow == nullptr || !Objects) return l;
+  TzxWindowDC dc(PanelWindow);
+  TzxSelect font(dc.Get(), Objects->Font.Get());
+  l.InfoWidth = TextWidth(dc.Get(), InfoText);
+  l.TimeWidth = TextWidth(dc.Get(), TimeText);
+  l.PercentWidth = TextWidth(dc.Get(), VolumeText, VolumeText == NoVolumeText);
+  l.TitleWidth = TextWidth(dc.Get(), TitleText);
+  return l;
 }

@@ -9,10 +9,13 @@
 // the panel then refreshes its time text and bar on its own thread.
 #pragma once
 
+#include "zxSliderMath.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class TzxSlider;
@@ -27,8 +30,9 @@ struct TzxPanelShell {
   std::function<void(WORD id)> Command;
   std::function<void()> UpdateMenuState;
   std::function<void()> ShowPopupMenu;
-  // The output volume in percent; without these the volume slider stays idle.
-  std::function<float()> GetVolume;
+  // The output volume in percent, none when the device does not tell;
+  // without these the volume slider stays idle.
+  std::function<std::optional<float>()> GetVolume;
   std::function<void(float)> SetVolume;
 };
 void SetPanelShell(TzxPanelShell shell);
@@ -52,5 +56,13 @@ TzxProgressBar *PanelSegmentBar();
 const std::string &PanelInfoText();
 const std::string &PanelTimeText();
 const std::string &PanelTitleText();
-// The volume percentage as shown.
+// The volume percentage as shown (UTF-8; an en dash when the volume cannot
+// be read).
 const std::string &PanelVolumeText();
+
+// Where the panel's texts stand and how wide each text is in its font.
+struct TzxPanelTextLayout {
+  TzxPanelTextBoxes Boxes;
+  int32_t InfoWidth = 0, TimeWidth = 0, PercentWidth = 0, TitleWidth = 0;
+};
+TzxPanelTextLayout PanelTextLayout();

@@ -98,8 +98,7 @@ TzxStartPlacement StartPlacement(const TzxCmdOptions &options) {
 
 TzxSavedGeometry SaveGeometry(const TzxRect &windowRect, bool panelVisible) {
   TzxSavedGeometry g;
-  g.Bounds = {windowRect.Left, windowRect.Top,
-              Clamp32(int64_t{windowRect.Right} - windowRect.Left),
+  g.Bounds = {windowRect.Left, windowRect.Top, Clamp32(int64_t{windowRect.Right} - windowRect.Left),
               Clamp32(int64_t{windowRect.Bottom} - windowRect.Top)};
   g.PanelVisible = panelVisible;
   return g;

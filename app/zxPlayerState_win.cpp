@@ -110,6 +110,16 @@ void Button(TzxJson &j, const char *name, HWND button) {
       .Close('}');
 }
 
+void TextBox(TzxJson &j, const char *name, const TzxTextBox &box, int32_t textWidth) {
+  j.Open(name, '{')
+      .Int("left", box.Left)
+      .Int("top", box.Top)
+      .Int("right", box.Right)
+      .Int("bottom", box.Bottom)
+      .Int("textWidth", textWidth)
+      .Close('}');
+}
+
 const char *FocusName() {
   const HWND focus = GetFocus();
   const struct {
@@ -199,6 +209,13 @@ std::string DescribePlayer() {
             volume != nullptr && volume->Handle() != nullptr && IsWindowEnabled(volume->Handle()))
       .Int("volumePosition", volume != nullptr ? volume->Position() : -1)
       .Int("speedPosition", speed != nullptr ? speed->Position() : -1);
+  const TzxPanelTextLayout texts = PanelTextLayout();
+  j.Open("textBoxes", '{');
+  TextBox(j, "info", texts.Boxes.Info, texts.InfoWidth);
+  TextBox(j, "time", texts.Boxes.Time, texts.TimeWidth);
+  TextBox(j, "percent", texts.Boxes.Percent, texts.PercentWidth);
+  TextBox(j, "title", texts.Boxes.Title, texts.TitleWidth);
+  j.Close('}');
   j.Open("buttons", '{');
   Button(j, "play", PlayButton);
   Button(j, "pause", PauseButton);

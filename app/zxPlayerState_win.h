@@ -11,6 +11,8 @@
 //                                                         (client coordinates)
 //    "panel": {"shown", "left","top","width","height", "info","time","title",
 //              "volumeText","volumeEnabled","volumePosition","speedPosition",
+//              "textBoxes": {"info"|"time"|"percent"|"title":
+//                            {"left","top","right","bottom","textWidth"}},
 //              "buttons": {"play": {"shown","enabled","checked"}, ...}},
 //    "segments": {"shown", "items": ["..."], "selected": n},
 //    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},
@@ -19,8 +21,9 @@
 //    "sound": {"name": b, "mediaPlayer": b, "mediaPlayerOpen": b,
 //              "waveOutOpen": b, "streaming": b}}
 //
-// Texts are the player's own bytes (the system's ANSI code page) with JSON
-// escapes for quotation marks, backslashes and control characters.
+// Texts are the player's own bytes (the system's ANSI code page; the volume
+// text is UTF-8) with JSON escapes for quotation marks, backslashes and
+// control characters.
 #pragma once
 
 #include <string>

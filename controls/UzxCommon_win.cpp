@@ -88,3 +88,13 @@ HFONT CreateFontByName(const std::string &face, int32_t height, uint32_t style) 
   FontRecord.lfStrikeOut = (style & fsStrikeOut) ? 1 : 0;
   return CreateFontIndirectA(&FontRecord);
 }
+
+std::wstring Utf8ToWide(const std::string &text) {
+  if (text.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0)
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}

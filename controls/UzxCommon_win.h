@@ -23,6 +23,9 @@ void SetMenuText(HMENU menu, UINT position, const std::string &text);
 DWORD CheckMenuItemAt(HMENU menu, UINT position, bool checked);
 DWORD EnableMenuItemAt(HMENU menu, UINT position, bool enabled);
 
+// A UTF-8 text for the platform's wide-character calls.
+std::wstring Utf8ToWide(const std::string &text);
+
 enum : uint32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 // A font of the installed family whose full name is the face; when none is,
 // the face of the previous successful call (or the system's default). The

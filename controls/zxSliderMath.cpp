@@ -2,6 +2,7 @@
 
 #include "zxClasses.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -70,6 +71,9 @@ void TzxSliderModel::SetThumbPos(int32_t p) {
       throw;
     }
     FSettingFromThumb = false;
+    // A change handler that put the value elsewhere (a volume the device
+    // did not take, say) takes the thumb with it.
+    if (FPosition != value) FThumbPos = ThumbPosFromValue();
   }
   if (OnThumbMoved) OnThumbMoved();
 }
@@ -237,4 +241,25 @@ std::string FormatTimeText(float speedFactor, const TzxPlayTimes &times) {
 std::string FormatInfoText(int32_t width, int32_t height, int32_t bitsPerPixel,
                            int32_t framesPerSecond) {
   return Format("%d x %d x %d / %d fps", width, height, bitsPerPixel, framesPerSecond);
+}
+
+TzxPanelTextBoxes PanelTextBoxes(int32_t panelRight, int32_t panelBottom, int32_t timeWidth,
+                                 int32_t percentWidth) {
+  constexpr int32_t InfoLeft = 214, PercentLeft = 548, Gap = 6;
+  TzxPanelTextBoxes b;
+  const int32_t end = std::max(panelRight - 2, 0);
+  b.Time = {std::max(end - std::max(timeWidth, 169), 0), 1, end, 20};
+  b.Info = {InfoLeft, 2, std::max(InfoLeft, b.Time.Left - Gap), 16};
+  b.Percent = {PercentLeft, panelBottom - 19,
+               std::max(PercentLeft, std::min(end, PercentLeft + percentWidth)), panelBottom - 3};
+  b.Title = {b.Percent.Right + Gap, panelBottom - 19, std::max(b.Percent.Right + Gap, end),
+             panelBottom - 3};
+  return b;
+}
+
+std::vector<std::string> LongestTimeTexts() {
+  std::vector<std::string> texts;
+  for (const float factor : SpeedFactors)
+    texts.push_back(FormatSpeed(factor) + "    88:88:88 | 88:88:88");
+  return texts;
 }

@@ -138,3 +138,26 @@ std::string FormatTimeText(float speedFactor, const TzxPlayTimes &times);
 // "<width> x <height> x <bits> / <rate> fps".
 std::string FormatInfoText(int32_t width, int32_t height, int32_t bitsPerPixel,
                            int32_t framesPerSecond);
+
+// A box of the panel's drawn texts: right and bottom lie just outside.
+struct TzxTextBox {
+  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int32_t Width() const { return Right > Left ? Right - Left : 0; }
+};
+
+// Where the control panel draws its texts, in a panel client area R wide and
+// B high, given how wide the longest time text (LongestTimeTexts) and the
+// widest percentage ("100%") are in the panel's font. The band keeps the
+// format text at 214 and the time text against its right end, at least 169
+// pixels wide, each within its own box; the volume percentage stands at 548
+// behind the volume slider, and the segment's title after it to the right
+// end (empty when the panel is too narrow). No two boxes overlap.
+struct TzxPanelTextBoxes {
+  TzxTextBox Info, Time, Percent, Title;
+};
+TzxPanelTextBoxes PanelTextBoxes(int32_t panelRight, int32_t panelBottom, int32_t timeWidth,
+                                 int32_t percentWidth);
+// The widest texts the time box shows: each speed with the widest digits.
+std::vector<std::string> LongestTimeTexts();
+// The widest text the percentage box shows.
+inline constexpr const char *WidestPercentText = "100%";

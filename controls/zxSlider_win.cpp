@@ -91,8 +91,10 @@ void TzxSlider::OnPaint() {
     Rectangle(dc, client.left + 1, client.top + 6, client.right - 1, client.top + 14);
     TzxSelect brush(dc, ThumbBrush());
     const TzxThumbRect t = Model.ThumbRect(client.left, client.top);
-    Rectangle(dc, t.Left, t.Top, t.Right, t.Bottom);
-    if (FThumbBitmap != nullptr) {
+    // A disabled slider has no value to show: the track alone.
+    const bool enabled = IsWindowEnabled(Handle()) != FALSE;
+    if (enabled) Rectangle(dc, t.Left, t.Top, t.Right, t.Bottom);
+    if (enabled && FThumbBitmap != nullptr) {
       TzxMemoryDC memory(CreateCompatibleDC(nullptr));
       if (memory) {
         TzxSelect bitmap(memory.Get(), FThumbBitmap);

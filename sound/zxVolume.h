@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // (left + right) x 100 / 2 / 65535, as a 32-bit float.
 float PackedVolumePercent(uint32_t packed);
@@ -15,6 +16,9 @@ float PackedVolumePercent(uint32_t packed);
 uint32_t PercentPackedVolume(float percent);
 
 #ifdef _WIN32
+// The wave mapper's volume; false when the device has no volume control or
+// refuses to tell (Wine's wave mapper does).
+bool TryReadWaveVolume(uint32_t &packed);
 // The wave mapper's volume; 0 when it cannot be read or the device has no
 // volume control.
 uint32_t ReadWaveVolume();
@@ -22,5 +26,7 @@ uint32_t ReadWaveVolume();
 // changed) without volume control, else the setting's result.
 uint32_t WriteWaveVolume(uint32_t packed);
 float GetVolumePercent();
+// The volume in percent; none when it cannot be read.
+std::optional<float> ReadVolumePercent();
 void SetVolumePercent(float percent);
 #endif

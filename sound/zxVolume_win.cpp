@@ -10,13 +10,19 @@ namespace {
 const HWAVEOUT WaveMapperHandle = reinterpret_cast<HWAVEOUT>(static_cast<UINT_PTR>(WAVE_MAPPER));
 } // namespace
 
-uint32_t ReadWaveVolume() {
+bool TryReadWaveVolume(uint32_t &packed) {
   WAVEOUTCAPSA caps{};
-  if (waveOutGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps) != MMSYSERR_NOERROR) return 0;
-  if ((caps.dwSupport & WAVECAPS_VOLUME) == 0) return 0;
+  if (waveOutGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
+  if ((caps.dwSupport & WAVECAPS_VOLUME) == 0) return false;
   DWORD volume = 0;
-  if (waveOutGetVolume(WaveMapperHandle, &volume) != MMSYSERR_NOERROR) return 0;
-  return volume;
+  if (waveOutGetVolume(WaveMapperHandle, &volume) != MMSYSERR_NOERROR) return false;
+  packed = volume;
+  return true;
+}
+
+uint32_t ReadWaveVolume() {
+  uint32_t packed = 0;
+  return TryReadWaveVolume(packed) ? packed : 0;
 }
 
 uint32_t WriteWaveVolume(uint32_t packed) {
@@ -29,6 +35,12 @@ uint32_t WriteWaveVolume(uint32_t packed) {
 
 float GetVolumePercent() {
   return PackedVolumePercent(ReadWaveVolume());
+}
+
+std::optional<float> ReadVolumePercent() {
+  uint32_t packed = 0;
+  if (!TryReadWaveVolume(packed)) return std::nullopt;
+  return PackedVolumePercent(packed);
 }
 
 void SetVolumePercent(float percent) {

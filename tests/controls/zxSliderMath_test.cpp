@@ -170,6 +170,23 @@ TEST(Slider, AnExceptionFromOnChangeLeavesTheThumbInCharge) {
   EXPECT_EQ(t.S.ThumbPos(), 54);
 }
 
+TEST(Slider, AValueTheChangeHandlerPutsBackTakesTheThumbAlong) {
+  // The volume slider: a drag to 70 % on a device that keeps 0 %.
+  TSlider t(50, 100);
+  t.S.OnChange = [&] { t.S.SetPosition(0); };
+  t.S.ButtonDown(30);
+  EXPECT_EQ(t.S.Position(), 0);
+  EXPECT_EQ(t.S.ThumbPos(), 0) << "the thumb shows the value, not the drop";
+  // A device that keeps a value the grid cannot show exactly: the thumb
+  // stands where that value is drawn.
+  t.S.OnChange = [&] {
+    if (t.S.Position() != 51) t.S.SetPosition(51);
+  };
+  t.S.MouseMove(40);
+  EXPECT_EQ(t.S.Position(), 51);
+  EXPECT_EQ(t.S.ThumbPos(), t.S.ThumbPosFromValue());
+}
+
 TEST(ProgressBar, ColumnsMarksAndClicks) {
   TzxProgressBarModel bar;
   EXPECT_EQ(bar.AddLength(10), 0);
@@ -285,4 +302,39 @@ TEST(PanelTexts, SegmentsWithoutARateCountAsEmpty) {
   t = ComputePlayTimes(film, 0, 9, 0);
   EXPECT_FLOAT_EQ(t.CurrentSeconds, 0);
   EXPECT_FALSE(std::isinf(t.TotalSeconds));
+}
+
+TEST(PanelTexts, TextBoxesHoldTheirLongestTextsAndNeverOverlap) {
+  const auto overlap = [](const TzxTextBox &a, const TzxTextBox &b) {
+    return a.Width() > 0 && b.Width() > 0 && a.Left < b.Right && b.Left < a.Right &&
+           a.Top < b.Bottom && b.Top < a.Bottom;
+  };
+  for (const int32_t right : {584, 742, 1264}) {
+    const TzxPanelTextBoxes b = PanelTextBoxes(right, 40, 190, 30);
+    EXPECT_EQ(b.Time.Right, right - 2);
+    EXPECT_EQ(b.Time.Width(), 190) << "wide enough for x0.25 and x10.0";
+    EXPECT_EQ(b.Info.Left, 214);
+    EXPECT_EQ(b.Percent.Left, 548);
+    EXPECT_EQ(b.Percent.Width(), 30);
+    EXPECT_EQ(b.Percent.Top, 21);
+    EXPECT_EQ(b.Percent.Bottom, 37);
+    const TzxTextBox all[] = {b.Info, b.Time, b.Percent, b.Title};
+    for (const auto &x : all)
+      for (const auto &y : all) {
+        if (&x != &y) {
+          EXPECT_FALSE(overlap(x, y)) << right;
+        }
+      }
+    EXPECT_GE(b.Title.Left, b.Percent.Right) << "the title never covers the percentage";
+  }
+  // A short time text keeps the band's usual 169 pixels.
+  EXPECT_EQ(PanelTextBoxes(742, 40, 100, 30).Time.Left, 742 - 2 - 169);
+  // Too narrow for a title: its box is empty, never reaching back.
+  EXPECT_EQ(PanelTextBoxes(584, 40, 190, 30).Title.Width(), 0);
+  EXPECT_EQ(PanelTextBoxes(742, 40, 190, 30).Title.Left, 584);
+  // The longest time texts: one per speed, "x0.25" and "x10.0" among them.
+  const std::vector<std::string> texts = LongestTimeTexts();
+  EXPECT_EQ(texts.size(), 9u);
+  EXPECT_EQ(texts[1], "x0.25    88:88:88 | 88:88:88");
+  EXPECT_EQ(texts[7], "x10.0    88:88:88 | 88:88:88");
 }
