@@ -259,6 +259,10 @@ std::string DescribePlayer() {
   j.Close(']');
 
   j.Str("focus", FocusName());
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  GetGUIThreadInfo(GetCurrentThreadId(), &gui);
+  j.Bool("menuMode", (gui.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0);
   j.Open("sound", '{')
       .Bool("name", !SoundName().empty())
       .Bool("mediaPlayer", UseMediaPlayer())

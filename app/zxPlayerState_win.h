@@ -18,6 +18,7 @@
 //    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},
 //    "popupMenu": [item...],  item = {"text","separator","checked","grayed"}
 //    "focus": "play"|"pause"|...|"segmentList"|"main"|"panel"|"other"|"none",
+//    "menuMode": b (a menu has the keyboard: the menu bar after Alt, say),
 //    "sound": {"name": b, "mediaPlayer": b, "mediaPlayerOpen": b,
 //              "waveOutOpen": b, "streaming": b}}
 //
