@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ namespace {
 struct TzxShellLog {
   std::vector<std::string> Calls;
   float Volume = 0;
+  bool VolumeReadable = true; // the device tells its volume
+  bool VolumeSettable = true; // and takes a new one
 };
 
 // A film of segments with the given frame counts and rates, made the
@@ -30,10 +33,14 @@ protected:
                              GetModuleHandleA(nullptr), nullptr);
     SetPanelShell({[this](WORD id) { Log.Calls.push_back("Command " + std::to_string(id)); },
                    [this] { Log.Calls.push_back("UpdateMenuState"); },
-                   [this] { Log.Calls.push_back("ShowPopupMenu"); }, [this] { return Log.Volume; },
+                   [this] { Log.Calls.push_back("ShowPopupMenu"); },
+                   [this]() -> std::optional<float> {
+                     if (!Log.VolumeReadable) return std::nullopt;
+                     return Log.Volume;
+                   },
                    [this](float v) {
                      Log.Calls.push_back("SetVolume " + std::to_string(static_cast<int>(v)));
-                     Log.Volume = v;
+                     if (Log.VolumeSettable) Log.Volume = v;
                    }});
     ASSERT_NE(nullptr, CreateBottomPanel(Parent));
     MoveWindow(PanelWindow, 0, 60, 700, 40, TRUE);
@@ -174,6 +181,47 @@ TEST_F(PanelTest, VolumeFollowsTheSystemAndSetsIt) {
   ASSERT_FALSE(Log.Calls.empty());
   EXPECT_EQ("SetVolume 100", Log.Calls.front());
   EXPECT_EQ(100.0f, Log.Volume);
+}
+
+TEST_F(PanelTest, TheThumbAndThePercentageAlwaysAgree) {
+  TzxSlider &volume = *PanelVolumeSlider();
+  // Shown at the pixel its value stands at, with the device's own value.
+  Log.Volume = 42.5f;
+  SendMessageA(PanelWindow, WM_TIMER, 0, 0);
+  EXPECT_EQ("42%", PanelVolumeText());
+  const auto pixelOf = [&](int32_t value) {
+    TzxSliderModel m;
+    m.SetMax(100);
+    m.Resized(volume.Width());
+    m.SetPosition(value);
+    return m.ThumbPos();
+  };
+  EXPECT_EQ(volume.ThumbPos(), pixelOf(42));
+  // A device that keeps its volume: the thumb goes back to it after a drag.
+  Log.VolumeSettable = false;
+  Log.Volume = 30;
+  SendMessageA(PanelWindow, WM_TIMER, 0, 0);
+  const HWND slider = volume.Handle();
+  SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 5));
+  SendMessageA(slider, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(45, 5));
+  SendMessageA(slider, WM_LBUTTONUP, 0, MAKELPARAM(45, 5));
+  EXPECT_EQ("30%", PanelVolumeText());
+  EXPECT_EQ(volume.Position(), 30);
+  EXPECT_EQ(volume.ThumbPos(), pixelOf(30));
+}
+
+TEST_F(PanelTest, AVolumeThatCannotBeReadIsShownAsSuch) {
+  Log.VolumeReadable = false;
+  SendMessageA(PanelWindow, WM_TIMER, 0, 0);
+  EXPECT_FALSE(IsWindowEnabled(PanelVolumeSlider()->Handle()));
+  EXPECT_EQ("\xE2\x80\x93", PanelVolumeText()) << "an en dash, no number";
+  EXPECT_TRUE(Log.Calls.empty());
+  // Once the device tells it, the slider comes back.
+  Log.VolumeReadable = true;
+  Log.Volume = 75;
+  SendMessageA(PanelWindow, WM_TIMER, 0, 0);
+  EXPECT_TRUE(IsWindowEnabled(PanelVolumeSlider()->Handle()));
+  EXPECT_EQ("75%", PanelVolumeText());
 }
 
 TEST_F(PanelTest, PlayAndPauseShareTheirPlace) {
