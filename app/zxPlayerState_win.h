@@ -11,7 +11,10 @@
 //                                                         (client coordinates)
 //    "panel": {"shown", "left","top","width","height", "info","time","title",
 //              "volumeText","volumeEnabled","volumePosition","speedPosition",
-//              "buttons": {"play": {"shown","enabled","checked"}, ...}},
+//              "volumeSlider", "speedSlider": {"rect","position","min","max","thumbPos"},
+//              "segmentBar": {"rect","positionMs","totalMs"},
+//              "buttons": {"play": {"rect","shown","enabled","checked"}, ...}},
+//      rect = {"left","top","width","height"}               (screen coordinates)
 //    "segments": {"shown", "items": ["..."], "selected": n},
 //    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},
 //    "popupMenu": [item...],  item = {"text","separator","checked","grayed"}
