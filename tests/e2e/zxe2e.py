@@ -270,7 +270,8 @@ class Film:
             w, h = self.size(segment)
             n = w * h * 3
             if len(raw) % n != 0 or len(raw) == 0:
-                raise HarnessError("export gave %d bytes, not whole %dx%d frames" % (len(raw), w, h))
+                raise HarnessError("export gave %d bytes, not whole %dx%d frames" %
+                                   (len(raw), w, h))
             self._frames[key] = [raw[i:i + n] for i in range(0, len(raw), n)]
         return self._frames[key]
 
@@ -591,9 +592,12 @@ class State:
 
     def summary(self):
         p = self.player
-        text = ("playState=%s segment=%s frame=%s fullScreen=%s focus=%s time=%r" %
-                (p["playState"], p["currentSegment"], p["frameIndex"], p["fullScreen"],
-                 p["focus"], p["panel"]["time"]) if p else "no main window (%s)" % self.player_error)
+        if p is None:
+            text = "no main window (%s)" % self.player_error
+        else:
+            text = ("playState=%s segment=%s frame=%s fullScreen=%s focus=%s time=%r" %
+                    (p["playState"], p["currentSegment"], p["frameIndex"], p["fullScreen"],
+                     p["focus"], p["panel"]["time"]))
         if self.windows:
             text += "; windows: %s" % self.windows
         return text
@@ -792,9 +796,10 @@ class Player:
         """The X window of the player's Wine desktop."""
         if self._desktop_window is None:
             deadline = time.monotonic() + DEFAULT_TIMEOUT
+            name = "^%s - Wine desktop$" % re.escape(self.desktop)
             while True:
                 found = subprocess.run(
-                    ["xdotool", "search", "--name", "^%s - Wine desktop$" % re.escape(self.desktop)],
+                    ["xdotool", "search", "--name", name],
                     env=self.env, capture_output=True, text=True, timeout=60).stdout.split()
                 if found:
                     self._desktop_window = found[0]
