@@ -341,10 +341,26 @@ def pitch(samples, rate, start=0.0, length=0.1, threshold=1000):
     return cycles * rate / len(window)
 
 
-def pitch_track(samples, rate, length=0.1):
+def tone_seconds(samples, rate, tone, length=0.1, threshold=1000):
+    """[(capture second, tone second)] for each window of the capture that
+    is sound throughout: windows with a silent stretch (the device also
+    writes silence when the player is late with its buffers) are left
+    out, as their pitch would be too low."""
+    chunk = max(2, int(2 * rate / tone.f0))
+    out = []
+    for start, hz in pitch_track(samples, rate, length, threshold):
+        a, b = int(start * rate), int((start + length) * rate)
+        window = samples[a:b]
+        if all(max(abs(v) for v in window[i:i + chunk]) > threshold
+               for i in range(0, len(window) - chunk + 1, chunk)):
+            out.append((start, tone.second_of(hz)))
+    return out
+
+
+def pitch_track(samples, rate, length=0.1, threshold=1000):
     """[(start second, pitch)] over the whole capture, window by window."""
     n = len(samples) / rate
-    return [(t * length, pitch(samples, rate, t * length, length))
+    return [(t * length, pitch(samples, rate, t * length, length, threshold))
             for t in range(int(n / length))]
 
 
@@ -608,12 +624,12 @@ class State:
 class Player:
     """A running player with the inspector in it (made by PlayerTestCase.start)."""
 
-    def __init__(self, test, exe, args, sound, skip_pids, timeout):
+    def __init__(self, test, exe, args, sound, skip_pids, timeout, desktop=None):
         self.test, self.exe, self.args = test, exe, list(args)
         self.work = test.work
         self.display = test.display
         self.marker = uuid.uuid4().hex
-        self.desktop = "zxe2e%d-%s" % (os.getpid(), self.marker[:8])
+        self.desktop = desktop or "zxe2e%d-%s" % (os.getpid(), self.marker[:8])
         self.allowed = []  # patterns of boxes the test waits for
         self._reported = set()  # boxes an UnexpectedBox has named
         self.last_state = None
@@ -628,6 +644,7 @@ class Player:
         self.win_exe = windows_path(exe)
 
     def launch(self):
+        trace("start %s %s" % (self.win_exe, " ".join(self.args)))
         timeout = self.timeout
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         listener.bind(("127.0.0.1", 0))
@@ -639,7 +656,6 @@ class Player:
         if alsa is not None:
             self.env["ALSA_CONFIG_PATH"] = alsa
         self.log_path = os.path.join(self.work, "wine-%s.log" % self.marker[:8])
-        self.temp_before = temp_files()
         try:
             with open(self.log_path, "ab") as log:
                 # Output to a file, never a pipe: Wine's processes keep
@@ -655,6 +671,7 @@ class Player:
                 result = subprocess.run(inject + [self.win_exe, windows_path(INSPECTOR)],
                                         env=self.env, stdin=subprocess.DEVNULL,
                                         capture_output=True, text=True, timeout=timeout + 60)
+            trace("zxinject: %s" % result.stdout.strip())
             if result.returncode != 0:
                 raise HarnessError("zxinject failed: %s %s" % (result.stdout.strip(),
                                                                result.stderr.strip()))
@@ -667,6 +684,7 @@ class Player:
             self._file = self._conn.makefile("rwb")
             hello = self._read()
             self.pid = hello["pid"]  # the Windows process identifier
+            trace("inspector connected, process %d" % self.pid)
         finally:
             listener.close()
 
@@ -675,12 +693,18 @@ class Player:
     def _read(self):
         try:
             line = self._file.readline()
-        except (OSError, socket.timeout) as e:
-            raise HarnessError("the inspector did not answer: %s" % e)
+        except socket.timeout:
+            raise HarnessError("the inspector did not answer within %g s" % self.timeout)
+        except OSError as e:
+            line = b""
+            why = str(e)
+        else:
+            why = "connection closed"
         if not line:
-            raise PlayerGone("the player's process has ended (last state: %s)" %
-                             (self.last_state.summary() if self.last_state else "none"))
-        return json.loads(line.decode("cp1252"))
+            self._disconnect()
+            raise PlayerGone("the player's process has ended (%s; last state: %s)" %
+                             (why, self.last_state.summary() if self.last_state else "none"))
+        return json.loads(line.decode("cp1252", errors="replace"))
 
     def request(self, line):
         """One raw inspector request (see inspector/zxInspector.cpp); the reply."""
@@ -690,6 +714,7 @@ class Player:
             self._file.write(line.encode("cp1252") + b"\n")
             self._file.flush()
         except OSError as e:
+            self._disconnect()
             raise PlayerGone("the player's process has ended (%s)" % e)
         reply = self._read()
         if not reply.get("ok"):
@@ -767,10 +792,15 @@ class Player:
         """Sets a control's text (the open-file dialog's file name, say)."""
         self.request("settext %d %s" % (control.handle, text))
 
-    def wait_box_gone(self, box, timeout=DEFAULT_TIMEOUT):
-        with self.allow_boxes(re.escape(box.caption) if box.caption else r"\A\Z"):
-            self.wait_for(lambda s: all(b.handle != box.handle for b in s.windows),
-                          "box %r to close" % box.caption, timeout)
+    def wait_box_gone(self, box, timeout=DEFAULT_TIMEOUT, pattern=None):
+        """Waits until a box has gone; also when its process ended with it
+        (a box that ends the program), which the next request reports."""
+        if pattern is None:
+            pattern = re.escape(box.caption) if box.caption else r"\A\Z"
+        with self.allow_boxes(pattern):
+            with contextlib.suppress(PlayerGone):
+                self.wait_for(lambda s: all(b.handle != box.handle for b in s.windows),
+                              "box %r to close" % box.caption, timeout)
 
     def expect_box(self, pattern, button=None, timeout=DEFAULT_TIMEOUT):
         """Waits for a box matching pattern, presses button (default: its
@@ -782,9 +812,7 @@ class Player:
             self.request("click %d" % box.buttons[0].handle)
         else:
             self.press(box, button)
-        with self.allow_boxes(pattern):
-            self.wait_for(lambda s: all(b.handle != box.handle for b in s.windows),
-                          "box %r to close" % box.caption, timeout)
+        self.wait_box_gone(box, timeout, pattern)
         return box
 
     # -- keys and the mouse
@@ -937,9 +965,14 @@ class Player:
         return bool(self._processes(only_player=True))
 
     def wait_exit(self, timeout=DEFAULT_TIMEOUT):
-        """Waits until the player's process has ended."""
+        """Waits until the player's process has ended; a box that comes up
+        meanwhile fails the test at once."""
+        trace("wait for the player to end")
         deadline = time.monotonic() + timeout
         while self.alive():
+            if self._file is not None:
+                with contextlib.suppress(PlayerGone):
+                    self.state()
             if time.monotonic() > deadline:
                 raise HarnessError("the player did not end within %g s; last state: %s" %
                                    (timeout, self.last_state.summary() if self.last_state
@@ -1014,12 +1047,12 @@ class Player:
         with contextlib.suppress(subprocess.TimeoutExpired):
             self.process.wait(timeout=10)
 
-    def finish(self):
-        """Cleanup: closes or kills; then fails if a cleanly ended player left
-        temporary files (which are removed either way)."""
+    def end(self):
+        """Cleanup: closes the player or else kills it, and its desktop;
+        True when it ended by itself."""
         if self.process is None:
-            return
-        trace("finish")
+            return True
+        trace("end")
         if os.environ.get("ZX_E2E_KEEP"):
             with contextlib.suppress(Exception):
                 self.save_screenshot("last-%s.png" % self.marker[:8])
@@ -1027,21 +1060,7 @@ class Player:
         trace("closed cleanly" if clean else "not closed by itself")
         self.kill()
         trace("killed")
-        left = temp_files() - self.temp_before
-        if left:
-            # Other Win32 tests share the prefix's %TEMP% and may have a
-            # file of theirs there for a moment; the player's stay.
-            time.sleep(2)
-            left &= temp_files()
-        for name in left:
-            path = os.path.join(wine_temp_dir(), name)
-            with contextlib.suppress(OSError):
-                if os.path.isdir(path):
-                    shutil.rmtree(path)
-                else:
-                    os.remove(path)
-        if clean and left:
-            raise HarnessError("the player left temporary files behind: %s" % sorted(left))
+        return clean
 
 
 # -------------------------------------------------------------------- tests
@@ -1055,11 +1074,13 @@ class PlayerTestCase(unittest.TestCase):
         why = missing_prerequisites()
         if why:
             raise unittest.SkipTest(why)
+        trace("set up " + self.id())
         _prepare_wine()
         self.work = tempfile.mkdtemp(prefix="zxe2e_")
         self.addCleanup(self._remove_work)
         self.display = Display()
         self.addCleanup(self.display.stop)
+        trace("display " + self.display.name)
         self.players = []
 
     def _remove_work(self):
@@ -1094,12 +1115,15 @@ class PlayerTestCase(unittest.TestCase):
                 args += ["--compression", seg.compression]
             if seg.sound is not None:
                 args += ["--sound", seg.sound.path if isinstance(seg.sound, Tone) else seg.sound]
+            # Beside the frames' folder: every PNG in that one is a frame.
+            extra = folder + ".cursors"
+            os.makedirs(extra, exist_ok=True)
             for c, (rgba, cw, ch, hot) in enumerate(seg.cursors):
-                png = os.path.join(folder, "cursor%d.cur.png" % c)
+                png = os.path.join(extra, "cursor%d.png" % c)
                 write_png(png, cw, ch, rgba, alpha=True)
                 args += ["--cursor", png, "--hotspot", "%d,%d" % tuple(hot)]
             if seg.cursor_track is not None:
-                track = os.path.join(folder, "track.csv")
+                track = os.path.join(extra, "track.csv")
                 with open(track, "w") as f:
                     f.write("tick,cursor,x,y\n")
                     for row in seg.cursor_track:
@@ -1137,7 +1161,7 @@ class PlayerTestCase(unittest.TestCase):
     # -- players
 
     def start(self, exe=None, args=(), sound="null", wait_main=True, skip_pids=(),
-              timeout=DEFAULT_TIMEOUT):
+              beside=None, timeout=DEFAULT_TIMEOUT):
         """Starts a player in a new Wine desktop on the test's display,
         injects the inspector and connects to it.
 
@@ -1147,17 +1171,44 @@ class PlayerTestCase(unittest.TestCase):
         card), "none" (no configuration of ours: the machine's ALSA as it
         is; on a machine without a sound card that is "nocard"). wait_main: wait for the main window
         (False when a box comes before it). skip_pids: Windows processes
-        of the same program not to inject (an instance already running)."""
-        player = Player(self, exe or self.bare_player(), args, sound, skip_pids, timeout)
+        of the same program not to inject (an instance already running).
+        beside: a Player whose Wine desktop this one joins (a second
+        instance sees the first only in the same desktop)."""
+        player = Player(self, exe or self.bare_player(), args, sound, skip_pids, timeout,
+                        beside.desktop if beside is not None else None)
+        if not self.players:
+            self._temp_before = temp_files()
+            self.addCleanup(self._end_players)
         self.players.append(player)
-        self.addCleanup(player.finish)
-        # Before finish (cleanups run last first): a box the test left open
-        # is reported even when the test itself passed.
+        # Cleanups run last first: a box the test left open is reported,
+        # even when the test itself passed, before the players end.
         self.addCleanup(self._check_boxes, player)
         player.launch()
         if wait_main:
             player.wait_main(timeout)
         return player
+
+    def _end_players(self):
+        """Ends every player, then fails if players that all ended by
+        themselves left temporary files (which are removed either way)."""
+        clean = True
+        for player in reversed(self.players):
+            clean = player.end() and clean
+        left = temp_files() - self._temp_before
+        if left:
+            # Other Win32 tests share the prefix's %TEMP% and may have a
+            # file of theirs there for a moment; the player's stay.
+            time.sleep(2)
+            left &= temp_files()
+        for name in left:
+            path = os.path.join(wine_temp_dir(), name)
+            with contextlib.suppress(OSError):
+                if os.path.isdir(path):
+                    shutil.rmtree(path)
+                else:
+                    os.remove(path)
+        if clean and left:
+            raise HarnessError("the player left temporary files behind: %s" % sorted(left))
 
     def _check_boxes(self, player):
         """A box still open at the end fails the test, unless it has failed
