@@ -172,6 +172,14 @@ def windows_path(path):
     return out
 
 
+def _read_text(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode(errors="replace").strip()
+    except OSError:
+        return ""
+
+
 def run(*args, **kw):
     """Runs a program, failing with its standard error when it fails."""
     kw.setdefault("timeout", 300)
@@ -324,21 +332,23 @@ def read_samples(path, channels=1):
 
 
 def pitch(samples, rate, start=0.0, length=0.1, threshold=1000):
-    """Frequency in Hz of samples[start s .. start + length s]: the cycles
-    that swing from below -threshold to above +threshold, so that quiet
-    noise counts nothing; 0 for silence."""
+    """Frequency in Hz of samples[start s .. start + length s], from the
+    times of its rising zero crossings (interpolated between samples) that
+    follow a swing below -threshold, so quiet noise counts nothing; 0 for
+    silence."""
     a, b = int(start * rate), int((start + length) * rate)
     window = samples[a:b]
-    if len(window) < 2:
-        return 0.0
-    cycles, low = 0, False
-    for v in window:
+    crossings, low = [], False
+    for i in range(1, len(window)):
+        v = window[i]
         if v < -threshold:
             low = True
-        elif v > threshold and low:
-            cycles += 1
+        elif low and window[i - 1] < 0 <= v:
+            crossings.append(i - 1 + (-window[i - 1]) / (v - window[i - 1]))
             low = False
-    return cycles * rate / len(window)
+    if len(crossings) < 2:
+        return 0.0
+    return (len(crossings) - 1) * rate / (crossings[-1] - crossings[0])
 
 
 def tone_seconds(samples, rate, tone, length=0.1, threshold=1000):
@@ -346,7 +356,7 @@ def tone_seconds(samples, rate, tone, length=0.1, threshold=1000):
     is sound throughout: windows with a silent stretch (the device also
     writes silence when the player is late with its buffers) are left
     out, as their pitch would be too low."""
-    chunk = max(2, int(2 * rate / tone.f0))
+    chunk = max(2, int(rate / tone.f0))  # a period of the lowest pitch
     out = []
     for start, hz in pitch_track(samples, rate, length, threshold):
         a, b = int(start * rate), int((start + length) * rate)
@@ -656,30 +666,43 @@ class Player:
         if alsa is not None:
             self.env["ALSA_CONFIG_PATH"] = alsa
         self.log_path = os.path.join(self.work, "wine-%s.log" % self.marker[:8])
+        inject_log = os.path.join(self.work, "zxinject-%s.log" % self.marker[:8])
+        injector = None
         try:
+            # Output to files, never pipes: Wine's processes (a service
+            # that a program starts, say) keep inherited pipes open long
+            # after the program ended.
             with open(self.log_path, "ab") as log:
-                # Output to a file, never a pipe: Wine's processes keep
-                # inherited pipes open long after the program ended.
                 self.process = subprocess.Popen(
                     [WINE_RUN, "explorer", "/desktop=%s,%dx%d" % ((self.desktop,) + SCREEN),
                      self.win_exe] + self.args,
                     env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                     start_new_session=True)
-                inject = [WINE_RUN, INJECT, "--timeout", str(timeout)]
-                for pid in self.skip_pids:
-                    inject += ["--not", str(pid)]
-                result = subprocess.run(inject + [self.win_exe, windows_path(INSPECTOR)],
-                                        env=self.env, stdin=subprocess.DEVNULL,
-                                        capture_output=True, text=True, timeout=timeout + 60)
-            trace("zxinject: %s" % result.stdout.strip())
-            if result.returncode != 0:
-                raise HarnessError("zxinject failed: %s %s" % (result.stdout.strip(),
-                                                               result.stderr.strip()))
-            listener.settimeout(timeout)
-            try:
-                self._conn, _ = listener.accept()
-            except socket.timeout:
-                raise HarnessError("the inspector did not connect within %g s" % timeout)
+            inject = [WINE_RUN, INJECT, "--timeout", str(timeout)]
+            for pid in self.skip_pids:
+                inject += ["--not", str(pid)]
+            with open(inject_log, "wb") as log:
+                injector = subprocess.Popen(inject + [self.win_exe, windows_path(INSPECTOR)],
+                                            env=self.env, stdin=subprocess.DEVNULL, stdout=log,
+                                            stderr=subprocess.STDOUT, start_new_session=True)
+            # The inspector may connect before zxinject has ended.
+            listener.settimeout(0.1)
+            deadline = time.monotonic() + timeout + 30
+            while self._conn is None:
+                try:
+                    self._conn, _ = listener.accept()
+                    break
+                except socket.timeout:
+                    pass
+                rc = injector.poll()
+                if rc is not None and rc != 0:
+                    raise HarnessError("zxinject failed (%d): %s" % (rc, _read_text(inject_log)))
+                if time.monotonic() > deadline:
+                    raise HarnessError(
+                        "the inspector did not connect within %g s (zxinject %s: %s); "
+                        "processes: %s" % (timeout + 30, "running" if rc is None else "ended",
+                                           _read_text(inject_log), self._describe_processes()))
+            trace("zxinject: %s" % _read_text(inject_log))
             self._conn.settimeout(timeout)
             self._file = self._conn.makefile("rwb")
             hello = self._read()
@@ -687,6 +710,9 @@ class Player:
             trace("inspector connected, process %d" % self.pid)
         finally:
             listener.close()
+            if injector is not None and injector.poll() is None:
+                injector.kill()
+                injector.wait()
 
     # -- talking to the inspector
 
@@ -988,6 +1014,15 @@ class Player:
                     f.close()
         self._file = self._conn = None
 
+    def _describe_processes(self):
+        out = []
+        for pid in self._processes():
+            with contextlib.suppress(OSError):
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    out.append("%d %s" % (pid, f.read().replace(b"\0", b" ").decode(
+                        errors="replace").strip()))
+        return "; ".join(out) or "none"
+
     def _processes(self, only_player=False):
         """Unix processes started for this player (they carry its marker)."""
         found = []
@@ -1025,6 +1060,8 @@ class Player:
             self.request("post %d %d 0 0" % (s.raw["main"], WM_CLOSE))
             self.wait_exit(timeout)
             return True
+        except UnexpectedBox:
+            raise  # a box on the way out is a fault like any other
         except HarnessError:
             return False
 
@@ -1056,10 +1093,12 @@ class Player:
         if os.environ.get("ZX_E2E_KEEP"):
             with contextlib.suppress(Exception):
                 self.save_screenshot("last-%s.png" % self.marker[:8])
-        clean = self.closed_cleanly or self.close()
-        trace("closed cleanly" if clean else "not closed by itself")
-        self.kill()
-        trace("killed")
+        try:
+            clean = self.closed_cleanly or self.close()
+            trace("closed cleanly" if clean else "not closed by itself")
+        finally:
+            self.kill()
+            trace("killed")
         return clean
 
 
@@ -1191,9 +1230,12 @@ class PlayerTestCase(unittest.TestCase):
     def _end_players(self):
         """Ends every player, then fails if players that all ended by
         themselves left temporary files (which are removed either way)."""
-        clean = True
+        clean, failure = True, None
         for player in reversed(self.players):
-            clean = player.end() and clean
+            try:
+                clean = player.end() and clean
+            except HarnessError as e:
+                clean, failure = False, failure or e
         left = temp_files() - self._temp_before
         if left:
             # Other Win32 tests share the prefix's %TEMP% and may have a
@@ -1207,6 +1249,8 @@ class PlayerTestCase(unittest.TestCase):
                     shutil.rmtree(path)
                 else:
                     os.remove(path)
+        if failure is not None:
+            raise failure
         if clean and left:
             raise HarnessError("the player left temporary files behind: %s" % sorted(left))
 
