@@ -5,6 +5,7 @@
 #include "UzxSegmentList_win.h"
 #include "zxMPlayer_win.h"
 #include "zxPlayer_win.h"
+#include "zxProgressBar_win.h"
 #include "zxSlider_win.h"
 #include "zxWaveOut_win.h"
 
@@ -102,9 +103,32 @@ void MenuItems(TzxJson &j, HMENU menu) {
   }
 }
 
+// A window's rectangle in screen coordinates, for tests that click on it.
+void ScreenRect(TzxJson &j, HWND wnd) {
+  RECT r{};
+  if (wnd != nullptr) GetWindowRect(wnd, &r);
+  j.Open("rect", '{')
+      .Int("left", r.left)
+      .Int("top", r.top)
+      .Int("width", r.right - r.left)
+      .Int("height", r.bottom - r.top)
+      .Close('}');
+}
+
+void Slider(TzxJson &j, const char *name, const TzxSlider *slider) {
+  j.Open(name, '{');
+  ScreenRect(j, slider != nullptr ? slider->Handle() : nullptr);
+  j.Int("position", slider != nullptr ? slider->Position() : -1)
+      .Int("min", slider != nullptr ? slider->Min() : 0)
+      .Int("max", slider != nullptr ? slider->Max() : 0)
+      .Int("thumbPos", slider != nullptr ? slider->ThumbPos() : 0)
+      .Close('}');
+}
+
 void Button(TzxJson &j, const char *name, HWND button) {
-  j.Open(name, '{')
-      .Bool("shown", Shown(button))
+  j.Open(name, '{');
+  ScreenRect(j, button);
+  j.Bool("shown", Shown(button))
       .Bool("enabled", button != nullptr && IsWindowEnabled(button))
       .Bool("checked", button != nullptr && SendMessageA(button, BM_GETCHECK, 0, 0) == BST_CHECKED)
       .Close('}');
@@ -216,6 +240,16 @@ std::string DescribePlayer() {
   TextBox(j, "percent", texts.Boxes.Percent, texts.PercentWidth);
   TextBox(j, "title", texts.Boxes.Title, texts.TitleWidth);
   j.Close('}');
+  Slider(j, "volumeSlider", volume);
+  Slider(j, "speedSlider", speed);
+  const TzxProgressBar *segmentBar = PanelSegmentBar();
+  j.Open("segmentBar", '{');
+  ScreenRect(j, segmentBar != nullptr ? segmentBar->Handle() : nullptr);
+  j.Int("positionMs",
+        segmentBar != nullptr ? static_cast<long long>(segmentBar->Position() * 1000) : 0)
+      .Int("totalMs",
+           segmentBar != nullptr ? static_cast<long long>(segmentBar->TotalLength() * 1000) : 0)
+      .Close('}');
   j.Open("buttons", '{');
   Button(j, "play", PlayButton);
   Button(j, "pause", PauseButton);

@@ -13,7 +13,10 @@
 //              "volumeText","volumeEnabled","volumePosition","speedPosition",
 //              "textBoxes": {"info"|"time"|"percent"|"title":
 //                            {"left","top","right","bottom","textWidth"}},
-//              "buttons": {"play": {"shown","enabled","checked"}, ...}},
+//              "volumeSlider", "speedSlider": {"rect","position","min","max","thumbPos"},
+//              "segmentBar": {"rect","positionMs","totalMs"},
+//              "buttons": {"play": {"rect","shown","enabled","checked"}, ...}},
+//      rect = {"left","top","width","height"}               (screen coordinates)
 //    "segments": {"shown", "items": ["..."], "selected": n},
 //    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},
 //    "popupMenu": [item...],  item = {"text","separator","checked","grayed"}
