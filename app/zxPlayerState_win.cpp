@@ -29,20 +29,27 @@ public:
     FFirst = false;
     return *this;
   }
-  TzxJson &Str(const char *key, const std::string &value) {
+  // A text of the given code page (the ANSI one unless said), written as
+  // plain ASCII with JSON escapes.
+  TzxJson &Str(const char *key, const std::string &value, UINT codePage = CP_ACP) {
     Key(key);
     FText += '"';
-    for (const char c : value) {
-      const auto u = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\') {
+    std::wstring wide(value.size(), L'\0');
+    const int n = value.empty() ? 0
+                                : MultiByteToWideChar(codePage, 0, value.data(),
+                                                      static_cast<int>(value.size()), wide.data(),
+                                                      static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+    for (const wchar_t c : wide) {
+      if (c == L'"' || c == L'\\') {
         FText += '\\';
-        FText += c;
-      } else if (u < 0x20) {
+        FText += static_cast<char>(c);
+      } else if (c < 0x20 || c > 0x7E) {
         char escape[8];
-        std::snprintf(escape, sizeof escape, "\\u%04x", u);
+        std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
         FText += escape;
       } else {
-        FText += c;
+        FText += static_cast<char>(c);
       }
     }
     FText += '"';
@@ -228,7 +235,7 @@ std::string DescribePlayer() {
       .Str("info", PanelInfoText())
       .Str("time", PanelTimeText())
       .Str("title", PanelTitleText())
-      .Str("volumeText", PanelVolumeText())
+      .Str("volumeText", PanelVolumeText(), CP_UTF8)
       .Bool("volumeEnabled",
             volume != nullptr && volume->Handle() != nullptr && IsWindowEnabled(volume->Handle()))
       .Int("volumePosition", volume != nullptr ? volume->Position() : -1)

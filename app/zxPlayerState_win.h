@@ -25,9 +25,9 @@
 //    "sound": {"name": b, "mediaPlayer": b, "mediaPlayerOpen": b,
 //              "waveOutOpen": b, "streaming": b}}
 //
-// Texts are the player's own bytes (the system's ANSI code page; the volume
-// text is UTF-8) with JSON escapes for quotation marks, backslashes and
-// control characters.
+// The text is plain ASCII: every text of the player (in the system's ANSI
+// code page) is written with JSON escapes for quotation marks, backslashes
+// and every character outside printable ASCII.
 #pragma once
 
 #include <string>
