@@ -378,7 +378,9 @@ class AlsaCapture:
     """An ALSA configuration whose default device writes all played sound
     to a file, as 16-bit samples at the sound's rate. The device is not
     held to real time (it consumes sound several times faster), so look at
-    which part of a tone was played, not when."""
+    which part of a tone was played, not when. ALSA empties the file each
+    time the device is opened: the player opens it for every segment it
+    opens, Play after Stop included."""
 
     def __init__(self, directory, path=None):
         self.path = path or os.path.join(directory, "played.raw")
