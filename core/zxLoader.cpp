@@ -35,8 +35,9 @@ void CheckRange(TzxStream &s, int64_t start, int64_t size, const std::string &wh
                           static_cast<long long>(size), static_cast<long long>(start), s.Size()));
 }
 
-// Reads the unpacked payload of a segment into its record.
-void ReadPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentInfo &r) {
+} // namespace
+
+void ReadSegmentPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentInfo &r) {
   TzxFileStream f(fileName, fmOpenRead);
   int32_t titleSize = 0;
   f.ReadBuffer(&titleSize, 4);
@@ -66,6 +67,8 @@ void ReadPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentI
   if (h.CursorTrackSize > 0) r.CursorTrack->CopyFrom(f, h.CursorTrackSize);
   if (h.PaletteTrackSize > 0) r.PaletteTrack->CopyFrom(f, h.PaletteTrackSize);
 }
+
+namespace {
 
 // A directory of its own in the temporary directory, removed with all it
 // holds when the owner goes.
@@ -326,7 +329,7 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
 
     if (!unpacked.Name().empty() && FileExists(unpacked.Name())) {
       try {
-        ReadPayload(unpacked.Name(), h, r);
+        ReadSegmentPayload(unpacked.Name(), h, r);
       } catch (const EzxError &err) {
         throw EzxError(segment + ": " + err.Message());
       }

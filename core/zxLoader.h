@@ -111,6 +111,11 @@ std::vector<TDirectoryEntry> ReadFilmDirectory(TzxStream &stream);
 // cannot be opened.
 std::vector<char> ReadLanguageBlock(const std::string &exeFileName);
 
+// Reads a segment's unpacked payload (the file the coder or the cabinet
+// left) into its record, as far as the header's counts and sizes say.
+// Throws EzxError when the payload does not hold what they announce.
+void ReadSegmentPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentInfo &r);
+
 // Loads the film appended to an executable; false when there is none.
 bool LoadEmbeddedFilm(TzxStream *stream, TSegmentList &list);
 

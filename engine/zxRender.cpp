@@ -105,6 +105,9 @@ TClip Clip(int64_t left, int64_t top, int32_t w, int32_t h, const TzxRgbPicture 
   c.X1 = static_cast<int32_t>(std::clamp<int64_t>(p.Width - left, 0, w));
   c.Y0 = static_cast<int32_t>(std::clamp<int64_t>(-top, 0, h));
   c.Y1 = static_cast<int32_t>(std::clamp<int64_t>(p.Height - top, 0, h));
+  // No column inside means no row either: the row loops then never form a
+  // pointer to a pixel outside the picture.
+  if (c.X0 >= c.X1) c.Y1 = c.Y0;
   return c;
 }
 

@@ -87,7 +87,7 @@ TzxCursorRecord ParseCurFile(const TzxBytes &b, const std::string &name) {
                           what, bytes, offset, b.size()));
   const uint8_t *image = b.data() + offset;
   if (IsPngSignature(image, bytes))
-    return CursorFromRgba(ReadPngBytes(image, bytes, name), hotX, hotY, name);
+    return CursorFromRgba(ReadPngBytes(image, bytes, name, MaxCursorSide), hotX, hotY, name);
 
   TzxBytes dib(image, image + bytes);
   if (dib.size() < 40 || Get32(dib, 0) < 40 || Get32(dib, 0) > dib.size())

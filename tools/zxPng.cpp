@@ -1,6 +1,7 @@
 #include "zxPng.h"
 
 #include "zxClasses.h"
+#include "zxFilmWriter.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -11,12 +12,12 @@ namespace {
 
 // Reading goes through libpng's simplified interface, which reports errors
 // as a message in the image record instead of jumping out of the call.
-TzxRgbaImage FinishRead(png_image &image, const std::string &name) {
-  if (image.width < 1 || image.height < 1 || image.width > uint32_t(MaxPngSide) ||
-      image.height > uint32_t(MaxPngSide)) {
+TzxRgbaImage FinishRead(png_image &image, const std::string &name, int32_t maxSide) {
+  if (image.width < 1 || image.height < 1 || image.width > uint32_t(maxSide) ||
+      image.height > uint32_t(maxSide)) {
     png_image_free(&image);
     throw EzxError(Format("%s: a picture of %u x %u pixels is outside 1 .. %d a side", name.c_str(),
-                          image.width, image.height, MaxPngSide));
+                          image.width, image.height, maxSide));
   }
   image.format = PNG_FORMAT_RGBA;
   TzxRgbaImage out;
@@ -85,6 +86,27 @@ void WritePng(const std::string &fileName, int32_t width, int32_t height, int co
   }
 }
 
+// The image header: 8 bytes signature, chunk length 13, "IHDR", width and
+// height (big-endian), bit depth, colour type. Deflate makes at most 1,032
+// bytes of every byte it reads, so a picture whose filtered rows (a filter
+// byte and width x channels x depth bits a row) need more than that of the
+// whole file is refused before its pixels are allocated.
+void CheckDataSize(const uint8_t *data, size_t size, const std::string &name) {
+  if (size < 33 || std::memcmp(data + 12, "IHDR", 4) != 0) return; // libpng says what is wrong
+  auto get32 = [data](size_t at) {
+    return uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 | uint32_t(data[at + 2]) << 8 |
+           uint32_t(data[at + 3]);
+  };
+  const uint64_t w = get32(16), h = get32(20), depth = data[24];
+  const uint8_t type = data[25];
+  const uint64_t channels = type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1;
+  const uint64_t rows = h * (1 + (w * channels * depth + 7) / 8);
+  if (w <= uint32_t(MaxPngSide) && h <= uint32_t(MaxPngSide) && rows > uint64_t(size) * 1032)
+    throw EzxError(Format("%s: a picture of %llu x %llu pixels cannot come from %zu bytes of PNG",
+                          name.c_str(), static_cast<unsigned long long>(w),
+                          static_cast<unsigned long long>(h), size));
+}
+
 } // namespace
 
 bool IsPngSignature(const uint8_t *data, size_t size) {
@@ -93,19 +115,14 @@ bool IsPngSignature(const uint8_t *data, size_t size) {
 }
 
 TzxRgbaImage ReadPng(const std::string &fileName) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, fileName.c_str())) {
-    std::string message = image.message;
-    png_image_free(&image);
-    if (!FileExists(fileName)) throw EzxError(Format("Cannot open %s", fileName.c_str()));
-    throw EzxError(Format("%s is not a readable PNG: %s", fileName.c_str(), message.c_str()));
-  }
-  return FinishRead(image, fileName);
+  if (!FileExists(fileName)) throw EzxError(Format("Cannot open %s", fileName.c_str()));
+  const TzxBytes bytes = ReadWholeFile(fileName);
+  return ReadPngBytes(bytes.data(), bytes.size(), fileName);
 }
 
-TzxRgbaImage ReadPngBytes(const uint8_t *data, size_t size, const std::string &name) {
+TzxRgbaImage ReadPngBytes(const uint8_t *data, size_t size, const std::string &name,
+                          int32_t maxSide) {
+  CheckDataSize(data, size, name);
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -114,7 +131,7 @@ TzxRgbaImage ReadPngBytes(const uint8_t *data, size_t size, const std::string &n
     png_image_free(&image);
     throw EzxError(Format("%s is not a readable PNG: %s", name.c_str(), message.c_str()));
   }
-  return FinishRead(image, name);
+  return FinishRead(image, name, maxSide);
 }
 
 void WritePngRgb(const std::string &fileName, int32_t width, int32_t height, const uint8_t *rgb) {

@@ -18,8 +18,11 @@ constexpr int32_t MaxPngSide = 16384;
 // Reads a PNG of any colour type and depth, converted to 8-bit RGBA.
 // Throws EzxError naming the file for anything that is not a readable PNG.
 TzxRgbaImage ReadPng(const std::string &fileName);
-// The same from bytes in memory (name is used in messages).
-TzxRgbaImage ReadPngBytes(const uint8_t *data, size_t size, const std::string &name);
+// The same from bytes in memory (name is used in messages), for pictures of
+// at most maxSide pixels a side. Both refuse a picture larger than its
+// compressed data can hold before they allocate its pixels.
+TzxRgbaImage ReadPngBytes(const uint8_t *data, size_t size, const std::string &name,
+                          int32_t maxSide = MaxPngSide);
 
 // True when the bytes start with the PNG signature.
 bool IsPngSignature(const uint8_t *data, size_t size);

@@ -23,6 +23,7 @@
 #include "zxtool.h"
 
 #include "zxCursorFile.h"
+#include "zxCursorTrack.h"
 #include "zxFfmpegPipe.h"
 #include "zxFilmWriter.h"
 #include "zxMp3.h"
@@ -387,67 +388,6 @@ std::unique_ptr<TFrameSource> OpenSource(const TSegmentOptions &s) {
   return std::make_unique<TVideoSource>(in, s.Fps);
 }
 
-// ---------------------------------------------------------- cursor track
-
-struct TTrackLine {
-  int64_t Tick;
-  uint16_t Cursor, X, Y;
-};
-
-std::vector<TTrackLine> ReadCursorTrack(const std::string &name, size_t cursors) {
-  if (!FileExists(name)) throw EzxError(Format("Cannot open %s", name.c_str()));
-  TzxBytes bytes = ReadWholeFile(name);
-  std::string text(bytes.begin(), bytes.end());
-  std::vector<TTrackLine> lines;
-  size_t start = 0;
-  for (int line = 1; start < text.size(); ++line) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string l = text.substr(start, end - start);
-    start = end + 1;
-    while (!l.empty() && (l.back() == '\r' || l.back() == ' ' || l.back() == '\t'))
-      l.pop_back();
-    if (l.empty() || l[0] == '#' || (line == 1 && l == "tick,cursor,x,y")) continue;
-    long long v[4];
-    int used = 0;
-    if (std::sscanf(l.c_str(), "%lld ,%lld ,%lld ,%lld%n", &v[0], &v[1], &v[2], &v[3], &used) !=
-            4 ||
-        size_t(used) != l.size())
-      throw EzxError(Format("%s, line %d: expected tick,cursor,x,y, got \"%s\"", name.c_str(), line,
-                            l.c_str()));
-    if (v[0] < 0 || v[0] > INT32_MAX)
-      throw EzxError(Format("%s, line %d: tick %lld is out of range", name.c_str(), line, v[0]));
-    if (!lines.empty() && v[0] <= lines.back().Tick)
-      throw EzxError(Format("%s, line %d: tick %lld does not follow tick %lld", name.c_str(), line,
-                            v[0], static_cast<long long>(lines.back().Tick)));
-    if (v[1] < 0 || size_t(v[1]) >= cursors)
-      throw EzxError(Format("%s, line %d: cursor %lld, but the segment has %zu cursor%s",
-                            name.c_str(), line, v[1], cursors, cursors == 1 ? "" : "s"));
-    if (v[2] < 0 || v[2] > 65535 || v[3] < 0 || v[3] > 65535)
-      throw EzxError(Format("%s, line %d: the position %lld,%lld is outside 0 .. 65535",
-                            name.c_str(), line, v[2], v[3]));
-    lines.push_back({v[0], static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2]),
-                     static_cast<uint16_t>(v[3])});
-  }
-  if (lines.empty()) throw EzxError(Format("%s holds no cursor sample", name.c_str()));
-  return lines;
-}
-
-// Exactly `samples` samples: each tick takes the line listed for it or the
-// sample before (before the first line, the first line's).
-TzxBytes BuildCursorTrack(const std::vector<TTrackLine> &lines, int64_t samples) {
-  TzxBytes track;
-  track.reserve(size_t(samples) * 6);
-  size_t next = 0;
-  TTrackLine current = lines[0];
-  for (int64_t t = 0; t < samples; ++t) {
-    while (next < lines.size() && lines[next].Tick <= t)
-      current = lines[next++];
-    AppendCursorSample(track, current.Cursor, current.X, current.Y);
-  }
-  return track;
-}
-
 // ----------------------------------------------------------------- sound
 
 // An MPEG audio frame header (sync, version, layer, bit rate and sample
@@ -629,7 +569,7 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
     }
     cursors.push_back(EncodeCursorRecord(record));
   }
-  std::vector<TTrackLine> track;
+  std::vector<TzxTrackLine> track;
   if (!s.CursorTrack.empty()) track = ReadCursorTrack(s.CursorTrack, cursors.size());
   const std::string title = Utf8ToAnsi(s.Title);
   if (!s.Sound.empty()) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -199,4 +201,25 @@ TEST(Texts, FormatTextFillsOnlyItsOwnPlaceholder) {
   EXPECT_EQ(FormatText("%s %n %d%% %d", 7), "%s %n 7% %d");
   EXPECT_EQ(FormatText("Cannot open file %s", std::string("C:\\a%d.zxf")),
             "Cannot open file C:\\a%d.zxf");
+}
+
+// The playback clock's thread shows its debug boxes while the main window's
+// thread shows its own: every box reaches the hook and is counted once.
+TEST(MessageBoxThreads, BoxesOfTwoThreadsAreAllCounted) {
+  std::atomic<int32_t> hooked{0};
+  TzxMessageHook previous = SetMessageHook([&hooked](const TzxMessageBox &box) {
+    if (box.Caption == "Debug" || box.Caption == "Error") ++hooked;
+    return 1;
+  });
+  const int32_t before = MessageBoxesShown();
+  auto show = [](const char *caption) {
+    for (int i = 0; i < 500; ++i)
+      ShowMessageBox(TzxBoxOwner::None, "box", caption, zxMB_ICONERROR);
+  };
+  std::thread clock(show, "Debug");
+  show("Error");
+  clock.join();
+  SetMessageHook(previous);
+  EXPECT_EQ(hooked.load(), 1000);
+  EXPECT_EQ(MessageBoxesShown() - before, 1000);
 }

@@ -128,6 +128,25 @@ TEST(CursorDrawing, ClippedAtTheEdges) {
   }
 }
 
+// A cursor beside the picture whose rows lie within it: found by the cursor
+// fuzz target (a colour record with hot spot 0x60000002,1), where the row
+// loops formed pointers far before the picture (undefined behaviour that
+// the sanitizer lane reports).
+TEST(CursorDrawing, BesideThePictureWithRowsInsideIt) {
+  const TzxRgbPicture before = Filled(40, 30, 0x5A);
+  const std::vector<bool> bits(16, true);
+  for (auto [hotX, hotY] : {std::pair{0x60000002, 1}, {-1000, 2}, {2000000000, 0}}) {
+    for (const TzxCursorRecord &r : {MakeColourCursor(4, 4, hotX, hotY, Bgra(16, 9, 9, 9)),
+                                     MakeMonochromeCursor(4, 4, hotX, hotY, bits, bits)}) {
+      auto c = LoadCursor(r);
+      ASSERT_TRUE(c->Valid());
+      TzxRgbPicture p = before;
+      EXPECT_TRUE(DrawCursor(*c, 20, 15, p));
+      EXPECT_EQ(Changed(before, p).Count, 0) << hotX << ", " << hotY;
+    }
+  }
+}
+
 TEST(CursorDrawing, MonochromeAndThenXor) {
   // Pixels: AND 1 XOR 0 unchanged, AND 1 XOR 1 inverted, AND 0 XOR 0 black,
   // AND 0 XOR 1 white.
