@@ -642,6 +642,7 @@ class Player:
         self.desktop = desktop or "zxe2e%d-%s" % (os.getpid(), self.marker[:8])
         self.allowed = []  # patterns of boxes the test waits for
         self._reported = set()  # boxes an UnexpectedBox has named
+        self._known = set()  # boxes wait_box returned: expected until they go
         self.last_state = None
         self.closed_cleanly = False
         self._desktop_window = None
@@ -757,7 +758,8 @@ class Player:
         return s
 
     def unexpected_boxes(self, state):
-        return [b for b in state.boxes if not any(b.matches(p) for p in self.allowed)]
+        return [b for b in state.boxes if b.handle not in self._known
+                and not any(b.matches(p) for p in self.allowed)]
 
     def _raise_unexpected(self, state, again=True):
         boxes = [b for b in self.unexpected_boxes(state) if again or b.handle not in self._reported]
@@ -804,11 +806,14 @@ class Player:
 
     def wait_box(self, pattern, timeout=DEFAULT_TIMEOUT):
         """Waits for a box whose caption or text matches pattern and returns
-        it; other boxes still fail the test."""
+        it; other boxes still fail the test. The box returned stays
+        expected until it has gone (while it closes, its texts go first)."""
         with self.allow_boxes(pattern):
             s = self.wait_for(lambda s: any(b.matches(pattern) for b in s.boxes),
                               "a box matching %r" % pattern, timeout)
-        return next(b for b in s.boxes if b.matches(pattern))
+        box = next(b for b in s.boxes if b.matches(pattern))
+        self._known.add(box.handle)
+        return box
 
     def press(self, box, label="OK"):
         """Presses a box's button by its text."""
@@ -818,15 +823,13 @@ class Player:
         """Sets a control's text (the open-file dialog's file name, say)."""
         self.request("settext %d %s" % (control.handle, text))
 
-    def wait_box_gone(self, box, timeout=DEFAULT_TIMEOUT, pattern=None):
+    def wait_box_gone(self, box, timeout=DEFAULT_TIMEOUT):
         """Waits until a box has gone; also when its process ended with it
         (a box that ends the program), which the next request reports."""
-        if pattern is None:
-            pattern = re.escape(box.caption) if box.caption else r"\A\Z"
-        with self.allow_boxes(pattern):
-            with contextlib.suppress(PlayerGone):
-                self.wait_for(lambda s: all(b.handle != box.handle for b in s.windows),
-                              "box %r to close" % box.caption, timeout)
+        self._known.add(box.handle)
+        with contextlib.suppress(PlayerGone):
+            self.wait_for(lambda s: all(b.handle != box.handle for b in s.windows),
+                          "box %r to close" % box.caption, timeout)
 
     def expect_box(self, pattern, button=None, timeout=DEFAULT_TIMEOUT):
         """Waits for a box matching pattern, presses button (default: its
@@ -838,7 +841,7 @@ class Player:
             self.request("click %d" % box.buttons[0].handle)
         else:
             self.press(box, button)
-        self.wait_box_gone(box, timeout, pattern)
+        self.wait_box_gone(box, timeout)
         return box
 
     # -- keys and the mouse
@@ -1255,11 +1258,15 @@ class PlayerTestCase(unittest.TestCase):
             raise HarnessError("the player left temporary files behind: %s" % sorted(left))
 
     def _check_boxes(self, player):
-        """A box still open at the end fails the test, unless it has failed
-        the test already."""
-        if player._file is not None:
-            with contextlib.suppress(PlayerGone):
-                player._raise_unexpected(player.state(check_boxes=False), again=False)
+        """A box still open at the end fails the test (unless an
+        UnexpectedBox has named it already)."""
+        if player._file is None:
+            return
+        with contextlib.suppress(PlayerGone):
+            s = player.state(check_boxes=False)
+            left = [b for b in s.boxes if b.handle not in player._reported]
+            if left:
+                raise HarnessError("box left open at the end: %s" % left)
 
 
 class _Result(unittest.TextTestResult):
