@@ -679,13 +679,28 @@ class Player:
                      self.win_exe] + self.args,
                     env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                     start_new_session=True)
+            # zxinject only once the player runs: two Wine programs that
+            # start at the same moment can make one of them exit at once,
+            # silently, even with a running wineserver.
+            deadline = time.monotonic() + timeout
+            while not self.alive():
+                if time.monotonic() > deadline:
+                    raise HarnessError("the player did not start within %g s: %s" %
+                                       (timeout, _read_text(self.log_path)[-2000:]))
+                time.sleep(0.05)
             inject = [WINE_RUN, INJECT, "--timeout", str(timeout)]
             for pid in self.skip_pids:
                 inject += ["--not", str(pid)]
-            with open(inject_log, "wb") as log:
-                injector = subprocess.Popen(inject + [self.win_exe, windows_path(INSPECTOR)],
-                                            env=self.env, stdin=subprocess.DEVNULL, stdout=log,
-                                            stderr=subprocess.STDOUT, start_new_session=True)
+            inject += [self.win_exe, windows_path(INSPECTOR)]
+            attempts = 0
+
+            def start_injector():
+                with open(inject_log, "wb") as log:
+                    return subprocess.Popen(inject, env=self.env, stdin=subprocess.DEVNULL,
+                                            stdout=log, stderr=subprocess.STDOUT,
+                                            start_new_session=True)
+
+            injector = start_injector()
             # The inspector may connect before zxinject has ended.
             listener.settimeout(0.1)
             deadline = time.monotonic() + timeout + 30
@@ -697,7 +712,12 @@ class Player:
                     pass
                 rc = injector.poll()
                 if rc is not None and rc != 0:
-                    raise HarnessError("zxinject failed (%d): %s" % (rc, _read_text(inject_log)))
+                    said = _read_text(inject_log)
+                    attempts += 1
+                    if said or attempts >= 3:
+                        raise HarnessError("zxinject failed (%d): %s" % (rc, said or "no output"))
+                    trace("zxinject ended at once (%d), again" % rc)
+                    injector = start_injector()
                 if time.monotonic() > deadline:
                     raise HarnessError(
                         "the inspector did not connect within %g s (zxinject %s: %s); "
