@@ -705,7 +705,7 @@ class Player:
             injector = start_injector()
             # The inspector may connect before zxinject has ended.
             listener.settimeout(0.1)
-            deadline = time.monotonic() + timeout + 30
+            deadline = time.monotonic() + timeout + 45
             while self._conn is None:
                 try:
                     self._conn, _ = listener.accept()
@@ -723,7 +723,7 @@ class Player:
                 if time.monotonic() > deadline:
                     raise HarnessError(
                         "the inspector did not connect within %g s (zxinject %s: %s); "
-                        "processes: %s" % (timeout + 30, "running" if rc is None else "ended",
+                        "processes: %s" % (timeout + 45, "running" if rc is None else "ended",
                                            _read_text(inject_log), self._describe_processes()))
             trace("zxinject: %s" % _read_text(inject_log))
             self._conn.settimeout(timeout)
@@ -1247,7 +1247,14 @@ class PlayerTestCase(unittest.TestCase):
         # Cleanups run last first: a box the test left open is reported,
         # even when the test itself passed, before the players end.
         self.addCleanup(self._check_boxes, player)
-        player.launch()
+        try:
+            player.launch()
+        except HarnessError as e:
+            # Wine now and then leaves a freshly started program or the
+            # injector hanging; a second start from scratch is clean.
+            trace("launch failed, once more: %s" % e)
+            player.kill()
+            player.launch()
         if wait_main:
             player.wait_main(timeout)
         return player

@@ -81,6 +81,9 @@ int Inject(DWORD pid, const std::string &dll) {
                                           PROCESS_VM_READ | SYNCHRONIZE,
                                       FALSE, pid));
   if (!process) return Fail("cannot open process " + std::to_string(pid));
+  // A thread started while the process still initialises can wait on its
+  // loader lock for good; once it reads its first message it is ready.
+  WaitForInputIdle(process.Get(), 15000);
   void *remote = VirtualAllocEx(process.Get(), nullptr, dll.size() + 1, MEM_COMMIT | MEM_RESERVE,
                                 PAGE_READWRITE);
   if (remote == nullptr) return Fail("VirtualAllocEx failed");
@@ -93,8 +96,8 @@ int Inject(DWORD pid, const std::string &dll) {
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
   TzxKernelHandle thread(CreateRemoteThread(process.Get(), nullptr, 0, load, remote, 0, nullptr));
   if (!thread) return Fail("CreateRemoteThread failed, error " + std::to_string(GetLastError()));
-  if (WaitForSingleObject(thread.Get(), 30000) != WAIT_OBJECT_0)
-    return Fail("LoadLibraryA did not return within 30 s");
+  if (WaitForSingleObject(thread.Get(), 20000) != WAIT_OBJECT_0)
+    return Fail("LoadLibraryA did not return within 20 s");
   DWORD module = 0;
   GetExitCodeThread(thread.Get(), &module);
   VirtualFreeEx(process.Get(), remote, 0, MEM_RELEASE);
