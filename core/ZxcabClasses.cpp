@@ -67,6 +67,12 @@ void TSegmentList::Clear() {
   FItems.shrink_to_fit();
 }
 
+void TSegmentList::DeleteLast() {
+  if (FItems.empty()) return;
+  DeleteRecord(std::move(FItems.back()));
+  FItems.pop_back();
+}
+
 // ---------------------------------------------------------- TEventPublisher
 
 void TEventPublisher::Publish(uint8_t code, int32_t argument) const {

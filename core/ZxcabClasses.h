@@ -45,6 +45,9 @@ struct TSegmentInfo {
   std::string SoundFileName;
   std::unique_ptr<TzxFileStream> SoundStream;
   int32_t EntryIndex = -1; // position of the segment in the film's directory
+  // Why the segment has no pictures to play, for the user ("its payload could
+  // not be unpacked", ...); empty when it has them.
+  std::string NothingToPlay;
 
   // The title as text (the characters its length byte announces).
   std::string TitleText() const {
@@ -67,6 +70,9 @@ public:
   int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
   // Deletes every record and its temporary files, in index order.
   void Clear();
+  // Deletes the last record and its temporary files (one the loader could
+  // not complete).
+  void DeleteLast();
 
 private:
   std::vector<std::unique_ptr<TSegmentInfo>> FItems;

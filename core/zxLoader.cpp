@@ -37,13 +37,29 @@ void CheckRange(TzxStream &s, int64_t start, int64_t size, const std::string &wh
 
 } // namespace
 
+namespace {
+
+// Raises unless n bytes are left in the unpacked payload for what comes next:
+// a payload shorter than its header says is named as such, not by the
+// temporary file it came in.
+void NeedPayloadBytes(TzxStream &f, int64_t n, const char *what) {
+  const int64_t left = static_cast<int64_t>(f.Size()) - f.Position();
+  if (n > left)
+    throw EzxError(Format("the unpacked payload ends early: %s needs %lld bytes, %lld are left",
+                          what, static_cast<long long>(n), static_cast<long long>(left)));
+}
+
+} // namespace
+
 void ReadSegmentPayload(const std::string &fileName, const TSegmentHeader &h, TSegmentInfo &r) {
   TzxFileStream f(fileName, fmOpenRead);
   int32_t titleSize = 0;
+  NeedPayloadBytes(f, 4, "the title size");
   f.ReadBuffer(&titleSize, 4);
   titleSize = GetLE32(reinterpret_cast<const uint8_t *>(&titleSize));
   if (titleSize < 0 || titleSize > static_cast<int32_t>(r.Title.size()))
     throw EzxError(Format("the title size %d is out of range (0 to 256)", titleSize));
+  NeedPayloadBytes(f, titleSize, "the title");
   f.ReadBuffer(r.Title.data(), titleSize);
   // The length byte never claims more characters than the title field holds.
   if (titleSize == 0)
@@ -63,9 +79,18 @@ void ReadSegmentPayload(const std::string &fileName, const TSegmentHeader &h, TS
       r.Cursors->Add(std::move(cursor));
     }
   }
-  if (h.VideoSize > 0) r.VideoStream->CopyFrom(f, h.VideoSize);
-  if (h.CursorTrackSize > 0) r.CursorTrack->CopyFrom(f, h.CursorTrackSize);
-  if (h.PaletteTrackSize > 0) r.PaletteTrack->CopyFrom(f, h.PaletteTrackSize);
+  if (h.VideoSize > 0) {
+    NeedPayloadBytes(f, h.VideoSize, "the video data");
+    r.VideoStream->CopyFrom(f, h.VideoSize);
+  }
+  if (h.CursorTrackSize > 0) {
+    NeedPayloadBytes(f, h.CursorTrackSize, "the cursor track");
+    r.CursorTrack->CopyFrom(f, h.CursorTrackSize);
+  }
+  if (h.PaletteTrackSize > 0) {
+    NeedPayloadBytes(f, h.PaletteTrackSize, "the palette track");
+    r.PaletteTrack->CopyFrom(f, h.PaletteTrackSize);
+  }
 }
 
 namespace {
@@ -265,6 +290,68 @@ void SetSegmentSelector(std::function<void(int32_t)> selector) {
   Selector() = std::move(selector);
 }
 
+namespace {
+
+// Unpacks segment r's payload and copies its sound; false when the LZMA
+// coder cannot be started.
+bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
+                   const std::string &segment, TSegmentInfo &r) {
+  // The packed payload goes to a file of its own, whatever its kind.
+  TzxTempFile packed(MakeTempFileName("cab", "", "zxS_"));
+  {
+    TzxFileStream out(packed.Name(), fmCreate);
+    if (h.PackedSize > 0) {
+      CheckRange(stream, start + h.PackedOffset, h.PackedSize, segment + ": the packed payload");
+      stream.Seek(static_cast<int32_t>(start + h.PackedOffset));
+      out.CopyFrom(stream, h.PackedSize);
+    }
+  }
+
+  std::unique_ptr<TTempDirectory> cabinetDir;
+  TzxTempFile unpacked;
+  const int32_t kind = h.Flags & sfCompressionMask;
+  switch (kind) {
+  case sfCompressionCab:
+    cabinetDir = std::make_unique<TTempDirectory>();
+    unpacked.Reset(UnpackCabinet(packed.Name(), *cabinetDir));
+    if (unpacked.Name().empty()) r.NothingToPlay = "its cabinet holds no payload it could give";
+    break;
+  case sfCompressionLzma: {
+    std::string output;
+    const bool started = UnpackLzmaPayload(packed.Name(), output);
+    unpacked.Reset(output);
+    if (!started) return false;
+    break;
+  }
+  default:
+    r.NothingToPlay =
+        Format("its payload is packed in a way this player does not know (kind %d)", kind >> 12);
+    break;
+  }
+  packed.Remove();
+
+  if (!unpacked.Name().empty() && FileExists(unpacked.Name()))
+    ReadSegmentPayload(unpacked.Name(), h, r);
+  else if (r.NothingToPlay.empty())
+    r.NothingToPlay = "its payload could not be unpacked";
+  unpacked.Remove();
+  cabinetDir.reset();
+  if (r.NothingToPlay.empty() && h.VideoSize <= 0 && h.FrameCount > 0)
+    r.NothingToPlay = "it holds no video data";
+
+  if (h.SoundSize > 0 && (h.Flags & sfSoundMask) == sfSoundMp3) {
+    CheckRange(stream, start + h.SoundOffset, h.SoundSize, segment + ": the sound");
+    stream.Seek(static_cast<int32_t>(start + h.SoundOffset));
+    r.SoundFileName = MakeTempFileName("mp3", TempPath(), "zxS_");
+    r.SoundStream = std::make_unique<TzxFileStream>(r.SoundFileName, fmCreate);
+    r.SoundStream->CopyFrom(stream, h.SoundSize);
+    r.SoundStream.reset();
+  }
+  return true;
+}
+
+} // namespace
+
 bool LoadFilm(TzxStream *stream, TSegmentList &list) {
   if (stream == nullptr) return false;
   std::string warnings;
@@ -297,53 +384,20 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
     r.Flags = h.Flags;
     r.FrameCount = h.FrameCount;
     r.EntryIndex = i;
-
-    // The packed payload goes to a file of its own, whatever its kind.
-    TzxTempFile packed(MakeTempFileName("cab", "", "zxS_"));
-    {
-      TzxFileStream out(packed.Name(), fmCreate);
-      if (h.PackedSize > 0) {
-        CheckRange(*stream, start + h.PackedOffset, h.PackedSize, segment + ": the packed payload");
-        stream->Seek(static_cast<int32_t>(start + h.PackedOffset));
-        out.CopyFrom(*stream, h.PackedSize);
-      }
+    // A segment that cannot be read whole leaves no half-read record behind:
+    // the segments before it stay.
+    bool started = false;
+    try {
+      started = UnpackSegment(*stream, start, h, segment, r);
+    } catch (const EzxError &err) {
+      list.DeleteLast();
+      if (err.Message().rfind(segment + ":", 0) == 0) throw;
+      throw EzxError(segment + ": " + err.Message());
     }
-
-    std::unique_ptr<TTempDirectory> cabinetDir;
-    TzxTempFile unpacked;
-    switch (h.Flags & sfCompressionMask) {
-    case sfCompressionCab:
-      cabinetDir = std::make_unique<TTempDirectory>();
-      unpacked.Reset(UnpackCabinet(packed.Name(), *cabinetDir));
-      break;
-    case sfCompressionLzma: {
-      std::string output;
-      bool started = UnpackLzmaPayload(packed.Name(), output);
-      unpacked.Reset(output);
-      if (!started) return false;
-      break;
-    }
-    default: break;
-    }
-    packed.Remove();
-
-    if (!unpacked.Name().empty() && FileExists(unpacked.Name())) {
-      try {
-        ReadSegmentPayload(unpacked.Name(), h, r);
-      } catch (const EzxError &err) {
-        throw EzxError(segment + ": " + err.Message());
-      }
-    }
-    unpacked.Remove();
-    cabinetDir.reset();
-
-    if (h.SoundSize > 0 && (h.Flags & sfSoundMask) == sfSoundMp3) {
-      CheckRange(*stream, start + h.SoundOffset, h.SoundSize, segment + ": the sound");
-      stream->Seek(static_cast<int32_t>(start + h.SoundOffset));
-      r.SoundFileName = MakeTempFileName("mp3", TempPath(), "zxS_");
-      r.SoundStream = std::make_unique<TzxFileStream>(r.SoundFileName, fmCreate);
-      r.SoundStream->CopyFrom(*stream, h.SoundSize);
-      r.SoundStream.reset();
+    if (!started) {
+      // The record stays, as the load ends here; it says why it is empty.
+      r.NothingToPlay = "the LZMA coder could not be started";
+      return false;
     }
   }
 

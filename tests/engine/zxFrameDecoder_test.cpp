@@ -87,6 +87,11 @@ TEST(RunFormat, DepthsAndLayouts) {
   EXPECT_THROW(MakePictureLayout(0, 10, 32), EzxError);
   EXPECT_THROW(MakePictureLayout(10, -1, 32), EzxError);
   EXPECT_THROW(MakePictureLayout(100000, 100000, 32), EzxError);
+  // Sizes whose product overflows even 64 bits, and the 32-bit overflow of
+  // w x h x 4, are refused, never wrapped into something that fits.
+  EXPECT_THROW(MakePictureLayout(2147483647, 2147483647, 32), EzxError);
+  EXPECT_THROW(MakePictureLayout(46341, 46341, 32), EzxError);
+  EXPECT_EQ(MakePictureLayout(65536, 1, 32).XorFrameBytes(), 65536u * 4 * 2);
 }
 
 TEST(ByteReader, ReturnsZeroAndStaysAtTheEnd) {
