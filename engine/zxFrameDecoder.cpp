@@ -21,7 +21,8 @@ TzxPictureLayout MakePictureLayout(int32_t width, int32_t height, int32_t bitsPe
     throw EzxError(Format("A picture of %d x %d pixels cannot be decoded", width, height));
   const int64_t rowBytes = int64_t(width) * l.Format.PixelBytes;
   const int64_t stride = (rowBytes + 3) / 4 * 4;
-  if (stride * (int64_t(height) + 1) > MaxSurfaceBytes)
+  // By division: stride x (height + 1) of the largest sizes overflows 64 bits.
+  if (stride > MaxSurfaceBytes / (int64_t(height) + 1))
     throw EzxError(Format("A picture of %d x %d pixels at %d bits needs more than %lld bytes",
                           width, height, bitsPerPixel, static_cast<long long>(MaxSurfaceBytes)));
   l.Width = width;

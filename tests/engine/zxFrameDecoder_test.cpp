@@ -87,6 +87,12 @@ TEST(RunFormat, DepthsAndLayouts) {
   EXPECT_THROW(MakePictureLayout(0, 10, 32), EzxError);
   EXPECT_THROW(MakePictureLayout(10, -1, 32), EzxError);
   EXPECT_THROW(MakePictureLayout(100000, 100000, 32), EzxError);
+  // Sizes whose surface bytes do not fit 64 bits are refused too.
+  for (int32_t bits : {8, 24, 32})
+    EXPECT_THROW(MakePictureLayout(INT32_MAX, INT32_MAX, bits), EzxError) << bits;
+  // The limit itself: 8192 x 8191 at 32 bits (and its spare row) fills it exactly.
+  EXPECT_EQ(MakePictureLayout(8192, 8191, 32).XorFrameBytes(), size_t(MaxSurfaceBytes));
+  EXPECT_THROW(MakePictureLayout(8192, 8192, 32), EzxError);
 }
 
 TEST(ByteReader, ReturnsZeroAndStaysAtTheEnd) {
