@@ -37,7 +37,6 @@ import concurrent.futures
 import hashlib
 import os
 import re
-import resource
 import shutil
 import signal
 import subprocess
@@ -99,13 +98,22 @@ class Run:
             self.peak / 2 ** 20, said[0] if said else "")
 
 
-def limits(sanitized):
-    def apply():
-        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-        resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_LIMIT, FILE_LIMIT))
-        if not sanitized:
-            resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_LIMIT, ADDRESS_LIMIT))
-    return apply
+TIME = "/usr/bin/time"
+
+
+def limited(args, sanitized, peak_file):
+    """The command under prlimit: no core files, files up to FILE_LIMIT and,
+    unless sanitized, ADDRESS_LIMIT of address space; and under GNU time,
+    which writes its peak memory to peak_file. (A process started from this
+    interpreter counts the interpreter's memory in its own peak, as exec
+    keeps the peak of the image it replaces; time's child starts small.)"""
+    limits = ["--core=0", "--fsize=%d" % FILE_LIMIT]
+    if not sanitized:
+        limits.append("--as=%d" % ADDRESS_LIMIT)
+    command = ["prlimit"] + limits + ["--"] + args
+    if os.path.exists(TIME):
+        command = [TIME, "-q", "-f", "%M", "-o", peak_file] + command
+    return command
 
 
 def listing(directory):
@@ -137,8 +145,10 @@ def execute(run, work, film, sanitized, zxtool):
     with open(os.path.join(base, "stdout"), "wb") as so, \
             open(os.path.join(base, "stderr"), "wb") as se:
         started = time.monotonic()
-        p = subprocess.Popen(args, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=so,
-                             stderr=se, preexec_fn=limits(sanitized), start_new_session=True)
+        peak_file = os.path.join(base, "peak")
+        p = subprocess.Popen(limited(args, sanitized, peak_file), cwd=cwd, env=env,
+                             stdin=subprocess.DEVNULL, stdout=so, stderr=se,
+                             start_new_session=True)
         status = usage = None
         while status is None:
             pid, st, ru = os.wait4(p.pid, os.WNOHANG)
@@ -158,13 +168,20 @@ def execute(run, work, film, sanitized, zxtool):
         os.killpg(p.pid, signal.SIGKILL)
     except OSError:
         pass
-    run.peak = usage.ru_maxrss * 1024
+    run.peak = usage.ru_maxrss * 1024  # an upper bound: this interpreter's peak included
+    try:
+        with open(peak_file) as f:
+            run.peak = int(f.read().split()[-1]) * 1024
+    except (OSError, ValueError, IndexError):
+        pass
     with open(os.path.join(base, "stdout"), "rb") as f:
         run.stdout = f.read().decode(errors="replace")
     with open(os.path.join(base, "stderr"), "rb") as f:
         run.stderr = f.read().decode(errors="replace")
     if os.WIFSIGNALED(status):
         run.signal = os.WTERMSIG(status)
+    elif os.WEXITSTATUS(status) > 128 and os.path.exists(TIME):
+        run.signal = os.WEXITSTATUS(status) - 128  # how time passes on a signal
     else:
         run.code = os.WEXITSTATUS(status)
     check(run, sanitized, tmp, cwd, out, films, path)
@@ -253,8 +270,8 @@ def main(argv=None):
     parser.add_argument("names", nargs="*")
     a = parser.parse_args(argv)
     zxtool = os.path.abspath(a.zxtool)
-    if not os.path.exists(zxtool):
-        print("zxtool_hostile: no %s" % zxtool, file=sys.stderr)
+    if not os.path.exists(zxtool) or shutil.which("prlimit") is None:
+        print("zxtool_hostile: no %s or no prlimit" % zxtool, file=sys.stderr)
         return 77
     work = tempfile.mkdtemp(prefix="zxhostile_")
     started = time.monotonic()
