@@ -125,8 +125,13 @@ private:
 std::string UnpackCabinet(const std::string &packed, const TTempDirectory &dir) {
   TzxCabReader reader;
   LastCabFileName.clear();
-  reader.ListFiles(packed, [](TzxCabReader &, const std::string &name, uint32_t, uint16_t, uint16_t,
-                              uint16_t, uint16_t, bool &) { LastCabFileName = name; });
+  try {
+    reader.ListFiles(packed, [](TzxCabReader &, const std::string &name, uint32_t, uint16_t,
+                                uint16_t, uint16_t, uint16_t, bool &) { LastCabFileName = name; });
+  } catch (const EzxError &) {
+    // The reader names the temporary copy; what matters is the cabinet.
+    throw EzxError("the cabinet ends before the list of files it announces");
+  }
   // A member that would lie outside the directory is never extracted; it
   // counts as missing.
   if (LastCabFileName.empty() || !IsSafeMemberPath(LastCabFileName)) return {};

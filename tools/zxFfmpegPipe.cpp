@@ -213,3 +213,14 @@ TzxVideoInfo ProbeVideo(const std::string &fileName) {
   info.FramesPerSecond = avg > 0 ? avg : real;
   return info;
 }
+
+bool HasAudioStream(const std::string &fileName, std::string &reason) {
+  std::string out, err;
+  const int code = RunProgram({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                               "stream=codec_type", "-of", "csv=p=0", fileName},
+                              out, err);
+  if (code == 0 && out.rfind("audio", 0) == 0) return true;
+  if (err.rfind(fileName + ": ", 0) == 0) err.erase(0, fileName.size() + 2);
+  reason = err.empty() ? "no audio stream" : err;
+  return false;
+}

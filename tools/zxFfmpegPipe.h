@@ -59,6 +59,10 @@ struct TzxVideoInfo {
 // Throws EzxError (with FFmpeg's reason) when the file has no video stream.
 TzxVideoInfo ProbeVideo(const std::string &fileName);
 
+// Whether FFmpeg finds an audio stream in a file; when it does not, reason
+// is what ffprobe said (without the file's name).
+bool HasAudioStream(const std::string &fileName, std::string &reason);
+
 // A rate as FFmpeg writes it ("30000/1001", "10/1", "0/0" for none).
 double ParseRate(const std::string &text);
 // A frame rate as an exact FFmpeg argument.

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -75,6 +77,11 @@ int main(int argc, char **argv) {
     return it->second(args);
   } catch (const EzxError &e) {
     std::fprintf(stderr, "zxtool: %s\n", e.what());
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "zxtool: %s: not enough memory\n", argv[1]);
+  } catch (const std::length_error &) {
+    // A size beyond what a container can hold: the input asks for too much.
+    std::fprintf(stderr, "zxtool: %s: not enough memory for a size the input asks for\n", argv[1]);
   } catch (const std::exception &e) {
     std::fprintf(stderr, "zxtool: %s\n", e.what());
   }

@@ -40,8 +40,9 @@ private:
 void CheckInterrupted();
 
 class TSegmentList;
-// Loads a film file through the player's loader into list (inside a
-// session); throws EzxError with the reason when nothing playable comes out.
+// Loads a film file, or the film of a self-playing executable, through the
+// player's loader into list (inside a session); throws EzxError with the
+// reason when nothing playable comes out.
 void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session);
 
 // Text of the Windows-1252 code page as UTF-8.

@@ -17,6 +17,7 @@
 #include "zxFfmpegPipe.h"
 #include "zxFrameDecoder.h"
 #include "zxLoader.h"
+#include "zxMp3.h"
 #include "zxPng.h"
 #include "zxRender.h"
 #include "zxScale.h"
@@ -261,13 +262,24 @@ private:
   std::FILE *FFile = nullptr;
 };
 
+// Replaces every occurrence of what in text by with.
+std::string ReplaceAll(std::string text, const std::string &what, const std::string &with) {
+  if (what.empty()) return text;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+    text.replace(at, what.size(), with);
+  return text;
+}
+
 // Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
-// a temporary file that becomes the output at the end.
+// a temporary file that becomes the output at the end. Sound that the
+// player would not play (no MPEG audio frame header first) or that FFmpeg
+// cannot decode is left out, with a note, as the player leaves it out.
 class TVideoSink : public TScaledSink {
 public:
-  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
-      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FFrom(from), FTo(to), FOutput(o.Out),
-        FLog(MakeTempFileName("txt", "", "zxF_")) {}
+  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int32_t index, int64_t from,
+             int64_t to)
+      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FIndex(index), FFrom(from), FTo(to),
+        FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
   void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
@@ -281,6 +293,7 @@ public:
     if (FChild->Wait() != 0) Fail();
     FChild.reset();
     FOutput.Commit();
+    if (!FSoundNote.empty()) std::fprintf(stderr, "zxtool: %s\n", FSoundNote.c_str());
   }
 
 private:
@@ -291,8 +304,25 @@ private:
                                   "error",      "-y",           "-f",       "rawvideo",
                                   "-pix_fmt",   "rgb24",        "-s",       Format("%dx%d", w, h),
                                   "-framerate", rate,           "-i",       "pipe:0"};
-    const bool sound = FOptions.Kind != TOutKind::Gif && !FSegment.SoundFileName.empty() &&
-                       FileExists(FSegment.SoundFileName);
+    bool sound = FOptions.Kind != TOutKind::Gif && !FSegment.SoundFileName.empty() &&
+                 FileExists(FSegment.SoundFileName);
+    if (sound) {
+      try {
+        TzxMpegLayer3WaveFormat format;
+        GetMp3FileInfo(FSegment.SoundFileName, format);
+      } catch (const EzxMp3Error &e) {
+        sound = false;
+        FSoundNote = Format("segment %d is exported without sound: its sound %s", FIndex,
+                            e.Reason().c_str());
+      }
+    }
+    std::string reason;
+    if (sound && !HasAudioStream(FSegment.SoundFileName, reason)) {
+      sound = false;
+      FSoundNote =
+          Format("segment %d is exported without sound: FFmpeg cannot decode its sound (%s)",
+                 FIndex, reason.c_str());
+    }
     if (sound) {
       a.insert(a.end(), {"-ss", Format("%.6f", double(FFrom) / fps), "-i", FSegment.SoundFileName,
                          "-map", "0:v", "-map", "1:a"});
@@ -325,14 +355,19 @@ private:
   [[noreturn]] void Fail() {
     if (FChild) FChild->Wait();
     FChild.reset();
-    std::string reason = LastLineOf(FLog.Name());
+    // FFmpeg names the files it was given: ours are temporary.
+    std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSegment.SoundFileName,
+                                    Format("the sound of segment %d", FIndex));
+    reason = ReplaceAll(reason, FOutput.TempName(), FOptions.Out);
     throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
                           reason.empty() ? "" : ": ", reason.c_str()));
   }
 
   const TOptions &FOptions;
   const TSegmentInfo &FSegment;
+  int32_t FIndex;
   int64_t FFrom, FTo;
+  std::string FSoundNote;
   TzxOutputFile FOutput;
   TzxTempFile FLog;
   std::unique_ptr<TzxChildProcess> FChild; // destroyed (killed) before FOutput goes
@@ -340,15 +375,23 @@ private:
 
 } // namespace
 
-// Loads a film through the player's loader into list; throws with a clear
-// reason when nothing playable comes out of it.
+// Loads a film, or the film of a self-playing executable, through the
+// player's loader into list; throws with a clear reason when nothing
+// playable comes out of it.
 void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session) {
   if (!FileExists(name) || fs::is_directory(name))
     throw EzxError(Format("Cannot open %s", name.c_str()));
   TzxFileStream film(name, fmOpenRead | fmShareDenyNone);
+  // A self-playing executable carries its film behind the program, as
+  // zxtool info reads it.
+  char mz[2] = {};
+  const bool program = film.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z';
+  film.Seek(0);
+  if (program && ReadExecutableTrailer(film).FilmBase < 0)
+    throw EzxError(Format("%s is a program that carries no film", name.c_str()));
   bool loaded = false;
   try {
-    loaded = LoadFilm(&film, list);
+    loaded = program ? LoadEmbeddedFilm(&film, list) : LoadFilm(&film, list);
   } catch (const EzxError &e) {
     throw EzxError(Format("%s is not a readable film: %s", name.c_str(), e.what()));
   }
@@ -405,7 +448,7 @@ int CommandExport(const std::vector<std::string> &args) {
       case TOutKind::Directory:
       case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
       case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
-      default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
+      default: sink = std::make_unique<TVideoSink>(o, segment, s, from, to); break;
       }
     }
     if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))

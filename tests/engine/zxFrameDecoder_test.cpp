@@ -92,6 +92,9 @@ TEST(RunFormat, DepthsAndLayouts) {
   EXPECT_THROW(MakePictureLayout(2147483647, 2147483647, 32), EzxError);
   EXPECT_THROW(MakePictureLayout(46341, 46341, 32), EzxError);
   EXPECT_EQ(MakePictureLayout(65536, 1, 32).XorFrameBytes(), 65536u * 4 * 2);
+  // The limit itself: 8192 x 8191 at 32 bits (and its spare row) fills it exactly.
+  EXPECT_EQ(MakePictureLayout(8192, 8191, 32).XorFrameBytes(), size_t(MaxSurfaceBytes));
+  EXPECT_THROW(MakePictureLayout(8192, 8192, 32), EzxError);
 }
 
 TEST(ByteReader, ReturnsZeroAndStaysAtTheEnd) {

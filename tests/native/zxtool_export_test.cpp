@@ -80,6 +80,22 @@ double ProbeNumber(const std::string &args) {
   return std::atof(out.c_str());
 }
 
+// A film of three 10 x 8 frames written through the film writer, with the
+// sound bytes given (flagged as MP3 when there are any).
+TzxBytes FilmWithSound(const TzxBytes &sound) {
+  const auto frames = Frames(10, 8, 3);
+  TzxFilmEntry e;
+  e.Segment.Width = 10;
+  e.Segment.Height = 8;
+  e.Segment.FrameCount = 3;
+  TzxFrameEncoder encoder(10, 8, 32);
+  for (const auto &f : frames)
+    encoder.AppendFrame(e.Segment.Video, f.data(), 40, f.size());
+  e.Segment.Sound = sound;
+  if (!sound.empty()) e.Segment.Flags |= sfSoundMp3;
+  return BuildFilm({e});
+}
+
 } // namespace
 
 TEST(ZxtoolExport, PngFramesMatchTheInputAndFollowTheRange) {
@@ -201,6 +217,61 @@ TEST(ZxtoolExport, Mp4CarriesTheSoundAtTheFilmsRate) {
   EXPECT_EQ(ProbeNumber("-select_streams v -show_entries stream=width -of csv=p=0 " + mp4), 16);
   EXPECT_EQ(Names(dir.Path()),
             (std::vector<std::string>{"err.txt", "film.zxf", "in.bgra", "out.mp4", "tone.mp3"}));
+}
+
+TEST(ZxtoolExport, SoundThePlayerCannotPlayIsLeftOutWithOneNote) {
+  TzxTestDir dir;
+  TzxBytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
+  id3.resize(30);
+  TzxBytes noise = {0xFF, 0xFB, 0x90, 0x64}; // a frame header, then no frame
+  for (int i = 0; i < 3000; ++i)
+    noise.push_back(static_cast<uint8_t>(i * 37 + (i >> 3)));
+  const struct {
+    TzxBytes Sound;
+    std::string Note;
+  } cases[] = {
+      {id3, "its sound starts with an ID3 tag instead of an MPEG audio frame header"},
+      {{0xFF, 0xFB, 0x90}, "its sound is shorter than an MPEG audio frame header"},
+      {noise, "FFmpeg cannot decode its sound"},
+  };
+  for (const auto &c : cases) {
+    WriteWholeFile(dir.File("film.zxf"), FilmWithSound(c.Sound));
+    const std::string mp4 = dir.File("out.mp4");
+    TzxRun r = RunZxtool("export " + dir.File("film.zxf") + " " + mp4, dir);
+    const std::string text = ErrorText(dir);
+    ASSERT_EQ(r.Code, 0) << text;
+    EXPECT_EQ(text.rfind("zxtool: segment 0 is exported without sound: " + c.Note, 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_EQ(text.find("zxS_"), std::string::npos) << text;
+    std::string out, err;
+    RunProgram({"sh", "-c", "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + mp4},
+               out, err);
+    EXPECT_EQ(out, "video\n") << c.Note;
+    EXPECT_EQ(ProbeNumber("-select_streams v -count_frames -show_entries stream=nb_read_frames "
+                          "-of csv=p=0 " +
+                          mp4),
+              3);
+    DeleteFileName(mp4);
+  }
+}
+
+TEST(ZxtoolExport, ASelfPlayingExecutableExportsItsFilm) {
+  TzxTestDir dir;
+  const std::string film = MakeFilm(dir, Frames(10, 8, 3), 10, 8);
+  WriteWholeFile(dir.File("playing.exe"),
+                 BuildExecutable(FakeProgram(), ReadWholeFile(film), "Play=Go\r\n"));
+  TzxRun fromFilm = RunZxtool("export " + film + " --hash", dir);
+  TzxRun fromExe = RunZxtool("export " + dir.File("playing.exe") + " --hash", dir);
+  ASSERT_EQ(fromExe.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(fromExe.Out, fromFilm.Out);
+  EXPECT_NE(fromFilm.Out, "");
+
+  // A program without a film says so, not what its bytes would be as a film.
+  WriteWholeFile(dir.File("bare.exe"), FakeProgram());
+  TzxRun bare = RunZxtool("export " + dir.File("bare.exe") + " --hash", dir);
+  EXPECT_EQ(bare.Code, 1);
+  EXPECT_EQ(ErrorText(dir),
+            "zxtool: " + dir.File("bare.exe") + " is a program that carries no film\n");
 }
 
 TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
