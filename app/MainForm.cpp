@@ -18,6 +18,7 @@
 #include <commdlg.h>
 
 #include <memory>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -40,9 +41,12 @@ std::string FilmName;         // the film's file, as the user knows it
 
 // Segments whose sound could not be played and has been reported, this film;
 // the reports waiting to be shown.
-std::set<int32_t> SoundReported;
-std::vector<std::string> SoundReports;
-constexpr UINT UM_SOUNDREPORT = WM_USER + 111;
+// What segments cannot play, said once a film for each segment and kind;
+// reports may come from the tick's thread.
+std::mutex ReportLock;
+std::set<std::pair<int32_t, TzxSegmentProblem>> ProblemsReported;
+std::vector<std::string> Reports;
+constexpr UINT UM_SEGMENTREPORT = WM_USER + 111;
 
 enum : WORD {
   CmdIdExit = 100,
@@ -155,28 +159,47 @@ void ShowPopupMenu() {
     TrackPopupMenu(PopupMenu, TPM_LEFTBUTTON, p.x, p.y, 0, MainWindow, nullptr);
 }
 
-// A new film: its sound problems are reported afresh.
+// A new film: what its segments cannot play is reported afresh.
 void StartFilmReports(const std::string &filmName) {
   FilmName = filmName;
-  SoundReported.clear();
+  {
+    std::lock_guard<std::mutex> lock(ReportLock);
+    ProblemsReported.clear();
+  }
   ResetSoundReports();
 }
 
-// Segment n's sound cannot be played: said once a film, after the segment
-// has started playing without it.
-void ReportRefusedSound(int32_t n, const std::string &reason) {
-  if (!SoundReported.insert(n).second || MainWindow == nullptr) return;
+// Segment n cannot play all it holds: said once a film, after the segment
+// has started playing (or has been passed over).
+void ReportSegmentProblem(int32_t n, TzxSegmentProblem problem, const std::string &reason) {
+  if (MainWindow == nullptr) return;
   const TSegmentInfo *seg = SegmentList != nullptr ? SegmentList->Get(n) : nullptr;
   const int32_t number = seg != nullptr ? seg->EntryIndex + 1 : n + 1;
-  SoundReports.push_back(Format("Segment %d of %s plays without sound: its sound %s.", number,
-                                FilmName.c_str(), reason.c_str()));
-  PostMessageA(MainWindow, UM_SOUNDREPORT, 0, 0);
+  const char *what = "";
+  switch (problem) {
+  case TzxSegmentProblem::NoSound: what = "plays without sound: its sound "; break;
+  case TzxSegmentProblem::NoPicture: what = "plays without picture: "; break;
+  case TzxSegmentProblem::NothingToPlay: what = "has nothing to play: "; break;
+  case TzxSegmentProblem::EndsEarly: what = "ends early: "; break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(ReportLock);
+    if (!ProblemsReported.insert({n, problem}).second) return;
+    Reports.push_back(
+        Format("Segment %d of %s %s%s.", number, FilmName.c_str(), what, reason.c_str()));
+  }
+  PostMessageA(MainWindow, UM_SEGMENTREPORT, 0, 0);
 }
 
-void ShowSoundReports() {
-  while (!SoundReports.empty()) {
-    const std::string text = SoundReports.front();
-    SoundReports.erase(SoundReports.begin());
+void ShowSegmentReports() {
+  for (;;) {
+    std::string text;
+    {
+      std::lock_guard<std::mutex> lock(ReportLock);
+      if (Reports.empty()) return;
+      text = Reports.front();
+      Reports.erase(Reports.begin());
+    }
     ShowMessageBox(TzxBoxOwner::None, text, TextWarning, zxMB_ICONWARNING);
   }
 }
@@ -300,7 +323,7 @@ void OnMainCreate(HWND wnd) {
                     RepaintPanel();
                   },
                   CmdStop, RequestTimeText, ToggleFullScreen, SelectListedSegment,
-                  ReportRefusedSound});
+                  ReportSegmentProblem});
   SetSegmentListShell({ToggleSegmentsWindow, ShowPopupMenu, OpenSegment, UpdateSegmentInfo});
   CreateSegmentsWindow(wnd);
   SetPanelShell({[](WORD id) { SendMessageA(MainWindow, WM_COMMAND, id, 0); }, UpdateMenuState,
@@ -355,7 +378,10 @@ void OnMainCreate(HWND wnd) {
     NoEmbeddedFilm = !LoadEmbeddedFilm(stream.get(), *Film);
   } catch (const EzxError &e) {
     NoEmbeddedFilm = Film->Count() == 0;
-    ShowMessageBox(TzxBoxOwner::None, e.Message(), TextError, zxMB_OK);
+    ShowMessageBox(TzxBoxOwner::None,
+                   Format("Cannot load the film carried by %s\r\r%s", FileNameOf(exe).c_str(),
+                          e.Message().c_str()),
+                   TextError, zxMB_OK);
   }
   stream.reset();
   // A film named on the command line plays as if chosen with Load.
@@ -466,11 +492,17 @@ LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   case WM_RBUTTONUP: ShowPopupMenu(); return 0;
   case UM_BLOCKEMPTY: DoBlockEmpty(reinterpret_cast<TBlock *>(lp)); return 0;
   case MM_WOM_DONE: OnWaveDone(reinterpret_cast<WAVEHDR *>(lp)); return 0;
-  case UM_SOUNDREPORT: ShowSoundReports(); return 0;
+  case UM_SEGMENTREPORT: ShowSegmentReports(); return 0;
   case UM_CLOCKERROR: {
     const std::string text = TakeClockError();
+    // Where playing stopped, before Stop forgets it.
+    const TSegmentInfo *seg = CurrentSegmentInfo();
+    const std::string where = seg != nullptr
+                                  ? Format("Segment %d of %s, frame %d: ", seg->EntryIndex + 1,
+                                           FilmName.c_str(), static_cast<int>(FrameIndex) + 1)
+                                  : std::string();
     CmdStop();
-    if (!text.empty()) ShowMessageBox(TzxBoxOwner::None, text, TextError, zxMB_OK);
+    if (!text.empty()) ShowMessageBox(TzxBoxOwner::None, where + text, TextError, zxMB_OK);
     return 0;
   }
   default: break;
@@ -523,6 +555,11 @@ void UpdateMenuState() {
 
 void FitWindowToSegment() {
   if (MainWindow == nullptr) return;
+  // A segment that plays without picture leaves the window as it is.
+  if (!HasPicture()) {
+    LayoutPicture();
+    return;
+  }
   RECT w{};
   GetWindowRect(MainWindow, &w);
   const TzxWindowFit fit =

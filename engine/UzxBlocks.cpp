@@ -25,6 +25,13 @@ void ReadErrorBox(const char *text) {
 
 TzxBlockSource CurrentSource;
 
+// A fill that failed: the user is told, and the records end there.
+bool ReadFailed(TQueue &queue, const char *text) {
+  queue.SetSourceEnded(true);
+  ReadErrorBox(text);
+  return false;
+}
+
 } // namespace
 
 TBlock::TBlock(int32_t capacity)
@@ -62,6 +69,24 @@ void TQueue::Clear() {
   for (auto &item : FItems)
     item = nullptr;
   FCount = 0;
+  FSourceEnded = FSourceFailed = false;
+}
+
+void TQueue::SetSourceEnded(bool failed) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FSourceEnded = true;
+  FSourceFailed = FSourceFailed || failed;
+  FChanged.notify_all();
+}
+
+bool TQueue::SourceEnded() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FSourceEnded;
+}
+
+bool TQueue::SourceFailed() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FSourceFailed;
 }
 
 int32_t TQueue::Count() const {
@@ -134,7 +159,7 @@ bool TQueue::WaitNextBlock(TzxBlockWaitSound *sound) {
   bool first = true;
   std::unique_lock<std::mutex> lock(FLock);
   while (FCount == 0) {
-    if (FAbortWait) return false;
+    if (FAbortWait || FSourceEnded) return false;
     if (first) {
       // The sound waits with the picture. The media player is not called
       // under the lock: the main thread may need it meanwhile.
@@ -171,6 +196,9 @@ bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
   // block that is queued, perhaps being decoded: refilling it would change
   // frames under the decoder.
   if (queue.Contains(block)) return false;
+  // Records that ended, or failed, stay ended: a second block would read on
+  // behind a damaged record and report it again.
+  if (queue.SourceEnded()) return false;
 
   TzxStream &video = *segInfo->VideoStream;
   uint8_t *data = block->Data();
@@ -182,34 +210,27 @@ bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
     filled = true;
     const int32_t start = video.Position();
     uint8_t head[4];
-    if (video.Read(head, 4) != 4) {
-      ReadErrorBox("ThreadP: BytesRead <> size");
-      return false;
-    }
+    if (video.Read(head, 4) != 4) return ReadFailed(queue, "ThreadP: BytesRead <> size");
     const int32_t length = GetLE32(head);
-    if (length < MinRecordSize) {
-      ReadErrorBox("ThreadP: Size = 0");
-      return false;
-    }
-    if (length > capacity) {
-      ReadErrorBox("ThreadP: Size > BlockSize");
-      return false;
-    }
+    if (length < MinRecordSize) return ReadFailed(queue, "ThreadP: Size = 0");
+    if (length > capacity) return ReadFailed(queue, "ThreadP: Size > BlockSize");
     if (length > capacity - size) {
       // Longer than the segment's worst case: it goes first into the next block.
       video.Seek(start);
       break;
     }
     std::memcpy(data + size, head, 4);
-    if (video.Read(data + size + 4, length - 4) != length - 4) {
-      ReadErrorBox("ThreadP: BytesRead <> size");
-      return false;
-    }
+    if (video.Read(data + size + 4, length - 4) != length - 4)
+      return ReadFailed(queue, "ThreadP: BytesRead <> size");
     size += length;
     if (int64_t(capacity) - size - 8 < source.MaxFrameSize) break;
   }
   block->Size = size;
-  return filled && queue.AddBlock(block);
+  if (!filled) {
+    queue.SetSourceEnded(false);
+    return false;
+  }
+  return queue.AddBlock(block);
 }
 
 void ResetBlocks(TQueue &queue, TBlock &first, TBlock &second) {

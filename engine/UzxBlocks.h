@@ -107,8 +107,16 @@ public:
   void SetAbortWait(bool abort);
   bool AbortWait() const;
 
+  // The records of the segment have run out: the source had nothing left
+  // (failed false) or could not be read (failed true, and the user has been
+  // told). A wait on an empty queue then ends instead of waiting for a block
+  // that will not come. Clear forgets it.
+  void SetSourceEnded(bool failed);
+  bool SourceEnded() const;
+  bool SourceFailed() const;
+
   // Returns when the queue has a head block (true) or the wait is abandoned
-  // (false). On the first pass without a block the sound is paused; when
+  // or the source has ended (false). On the first pass without a block the sound is paused; when
   // the media player was playing before and is not now, it is restarted
   // once the block has come. sound may be none.
   bool WaitNextBlock(TzxBlockWaitSound *sound = nullptr);
@@ -120,6 +128,8 @@ private:
   TBlock *FItems[BlockCount] = {};
   TzxBlockWindow *FWindowHandle = nullptr;
   bool FAbortWait = false;
+  bool FSourceEnded = false;
+  bool FSourceFailed = false;
 };
 
 // What DoBlockEmpty reads from: the current segment's video stream, and the
@@ -134,7 +144,8 @@ struct TzxBlockSource {
 // and appends it to queue. A record that would not fit behind the ones
 // already read is left in the stream for the next block. Failures are
 // shown as message boxes and leave the block out of the queue; a block for
-// which the stream had nothing left is not queued either. A block that is
+// which the stream had nothing left is not queued either. Both end the
+// source (TQueue::SetSourceEnded). A block that is
 // still in the queue (a hand-back that arrived after the blocks were
 // preloaded again) is left alone. True when the block was queued.
 bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source);

@@ -35,6 +35,7 @@ std::atomic<bool> ClockOn{false}; // ticks may run
 std::atomic<UINT> MMTimer{0};
 bool FirstTick = false;
 bool EndOfSegment = false;
+bool NothingToPlay = false; // the segment being opened holds no record
 thread_local bool InTick = false;
 
 // The current frame record: an offset into the head block.
@@ -170,6 +171,19 @@ void PictureTick(HDC dc) {
   if (t % 3 == 0) PaintPictureFrom(dc);
 }
 
+// The records ran out before the segment's frame count: the segment ends
+// after its last record, as at its last frame. When reading them failed, a
+// box has said so already.
+void EndRecordsEarly(const TSegmentInfo &seg) {
+  EndOfSegment = true;
+  if (!BlockQueue.SourceFailed() && Shell.SegmentProblem)
+    Shell.SegmentProblem(
+        CurrentSegment, TzxSegmentProblem::EndsEarly,
+        Format("its video data holds %d of its %d frames", int(FrameIndex), int(seg.FrameCount)));
+  if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+  RunClock(false);
+}
+
 void NextFrame() {
   if (TickCount % TicksPerFrame != 0 || EndOfSegment) return;
   TSegmentInfo *seg = CurrentSegmentInfo();
@@ -181,6 +195,10 @@ void NextFrame() {
     return;
   }
   TBlock *head = BlockQueue.First();
+  if (head == nullptr && BlockQueue.SourceEnded()) {
+    EndRecordsEarly(*seg);
+    return;
+  }
   if (head == nullptr || head != FrameBlock) throw EzxError("NextFrame: Block = nil");
   ++FrameIndex;
   // DoBlockEmpty took only records that fit the block; a length that does
@@ -199,6 +217,10 @@ void NextFrame() {
     BlockQueue.WaitNextBlock(&WaitSound);
   FrameBlock = BlockQueue.First();
   FrameOffset = 0;
+  if (FrameBlock == nullptr && BlockQueue.SourceEnded()) {
+    EndRecordsEarly(*seg);
+    return;
+  }
   if (FrameBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
 }
 
@@ -369,8 +391,21 @@ bool PrepareSegment(int32_t n) {
   EndOfSegment = false;
   ComputeTimerPeriod();
   StopSound();
+  if (FrameBlock == nullptr && seg->FrameCount > 0) {
+    // No record to play: unless reading them has been reported already,
+    // say why, and go on with the next segment.
+    if (!BlockQueue.SourceFailed() && Shell.SegmentProblem)
+      Shell.SegmentProblem(n, TzxSegmentProblem::NothingToPlay,
+                           seg->NothingToPlay.empty() ? "its video data holds no frame record"
+                                                      : seg->NothingToPlay);
+    NothingToPlay = true;
+    return true;
+  }
+  if (!PictureProblem.empty() && Shell.SegmentProblem)
+    Shell.SegmentProblem(n, TzxSegmentProblem::NoPicture, PictureProblem);
   const TzxSoundChoice sound = ChooseSoundPath(seg->SoundFileName, MainWindow);
-  if (sound.Refused && Shell.SoundRefused) Shell.SoundRefused(n, sound.Reason);
+  if (sound.Refused && Shell.SegmentProblem)
+    Shell.SegmentProblem(n, TzxSegmentProblem::NoSound, sound.Reason);
   // With three ticks a frame the first tick shows frame 0: decode it now.
   if (TicksPerFrame == 3 && FrameBlock != nullptr) {
     std::lock_guard<std::mutex> lock(SurfaceLock);
@@ -386,7 +421,15 @@ bool PrepareSegment(int32_t n) {
 }
 
 bool OpenSegment(int32_t n) {
+  NothingToPlay = false;
   if (!PrepareSegment(n)) return false;
+  if (NothingToPlay) {
+    // Played through at once: the next segment follows as after the last
+    // frame.
+    SetPlayState(psPlaying);
+    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+    return true;
+  }
   RunClock(true);
   SetPlayState(psPlaying);
   if (Shell.SegmentOpened) Shell.SegmentOpened(n);

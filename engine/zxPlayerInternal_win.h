@@ -6,12 +6,16 @@
 #include <windows.h>
 
 #include <mutex>
+#include <string>
 
 class TzxCursor;
 
 extern std::mutex SurfaceLock;
 extern TzxPictureLayout Layout;
 extern bool LayoutUsable; // the segment's frames can be decoded into the surfaces
+// Why the current segment has no picture (empty when it has one or when its
+// depth has no run format, which has a box of its own).
+extern std::string PictureProblem;
 extern uint8_t *PXorFrame;
 extern const TzxCursor *CurrentCursor;
 

@@ -57,6 +57,13 @@ extern int32_t TickCount;
 extern int32_t SpeedPosition; // the speed slider's position; 3 is normal speed
 
 // What the engine asks of the main window, set by the shell.
+// What a segment cannot do. NoSound: its sound file cannot be played (the
+// reason follows "its sound"); NoPicture: its frames cannot be shown (it
+// plays on without picture); NothingToPlay: it holds no frame record to play
+// (the player goes on with the next segment); EndsEarly: its records end
+// before its frame count (the segment ends there).
+enum class TzxSegmentProblem { NoSound, NoPicture, NothingToPlay, EndsEarly };
+
 struct TzxPlayerShell {
   std::function<void()> LayoutPicture;
   std::function<void()> UpdateMenuState;
@@ -66,9 +73,11 @@ struct TzxPlayerShell {
   std::function<void()> ToggleFullScreen;
   // Segment n has been opened and plays.
   std::function<void(int32_t n)> SegmentOpened;
-  // Segment n opens without sound: its sound file cannot be played (the
-  // reason follows "its sound"). Called while the segment is being opened.
-  std::function<void(int32_t n, const std::string &reason)> SoundRefused;
+  // Segment n cannot play all it holds (see TzxSegmentProblem; reason is a
+  // clause for the user). Called on the main thread while the segment opens,
+  // or on the tick's thread when its records end early.
+  std::function<void(int32_t n, TzxSegmentProblem problem, const std::string &reason)>
+      SegmentProblem;
 };
 void SetPlayerShell(TzxPlayerShell shell);
 
@@ -79,6 +88,9 @@ bool GetDisplaySettings();
 void CreateSurfaces(int32_t depth);
 void DeleteSurfaces();
 void ClearSurfaces();
+// Whether the current segment's frames are shown (false when it plays
+// without picture).
+bool HasPicture();
 // Copies the picture into the main window (nothing without one).
 void PaintPicture();
 // The picture's pixels as 32-bit blue, green, red, 0, rows top to bottom

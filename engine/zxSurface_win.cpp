@@ -8,6 +8,7 @@
 #include "zxTexts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@ std::atomic<bool> ClockPaints{false};
 std::mutex SurfaceLock;
 TzxPictureLayout Layout;
 bool LayoutUsable = false;
+std::string PictureProblem;
 uint8_t *PXorFrame = nullptr;
 uint8_t *PPalettePicture = nullptr;
 uint8_t *PCursorBits = nullptr; // 8-bit hbmCursor, top-down rows of CursorStride bytes
@@ -67,6 +69,10 @@ HBITMAP PictureBitmap() {
   return static_cast<HBITMAP>(h);
 }
 
+bool HasPicture() {
+  return PictureBitmap() != nullptr;
+}
+
 TSegmentInfo *CurrentSegmentInfo() {
   const int32_t n = CurrentSegment;
   if (SegmentList == nullptr || n < 0 || n >= SegmentList->Count()) return nullptr;
@@ -102,6 +108,7 @@ bool GetDisplaySettings() {
   // A segment without a run format, or too large to decode, plays without a
   // picture.
   LayoutUsable = false;
+  PictureProblem.clear();
   if (!HasRunFormat(SurfaceDepth)) {
     ShowMessageBox(TzxBoxOwner::None, TextWrongDisplay, TextError, zxMB_OK);
     if (MainWindow != nullptr) ShowWindow(MainWindow, SW_MINIMIZE);
@@ -109,8 +116,10 @@ bool GetDisplaySettings() {
     try {
       Layout = MakePictureLayout(PictureWidth, PictureHeight, SurfaceDepth);
       LayoutUsable = true;
-    } catch (const EzxError &) {
+    } catch (const EzxError &e) {
       Layout = TzxPictureLayout{};
+      PictureProblem = e.Message();
+      if (!PictureProblem.empty()) PictureProblem[0] = char(std::tolower(PictureProblem[0]));
     }
   }
   if (changed || SurfaceDepth != DisplayDepth || depth != DisplayDepth) {
@@ -118,7 +127,11 @@ bool GetDisplaySettings() {
     DeleteSurfaces();
     if (LayoutUsable) CreateSurfaces(SurfaceDepth);
   }
-  if (LayoutUsable && PXorFrame == nullptr) LayoutUsable = false;
+  if (LayoutUsable && (PXorFrame == nullptr || PictureBitmap() == nullptr)) {
+    LayoutUsable = false;
+    PictureProblem = Format("the system gives no drawing surface for a picture of %d x %d pixels",
+                            PictureWidth, PictureHeight);
+  }
   return true;
 }
 
@@ -138,6 +151,15 @@ void CreateSurfaces(int32_t depth) {
   PXorFrame = XorFrameSurface ? static_cast<uint8_t *>(bits) : nullptr;
   if (depth >= 24) {
     PictureSurface.Attach(CreateCompatibleBitmap(screen.Get(), PictureWidth, PictureHeight));
+    if (!PictureSurface) {
+      // The display refuses some shapes (a row of 65,536 pixels); a
+      // top-down 32-bit section holds the same colours.
+      TzxBitmapInfo256 picture;
+      FillHeader(picture, PictureWidth, -PictureHeight, 32);
+      void *pixels = nullptr;
+      PictureSurface.Attach(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO *>(&picture),
+                                             DIB_RGB_COLORS, &pixels, nullptr, 0));
+    }
     CursorSurface.Attach(CreateCompatibleBitmap(screen.Get(), CursorWidth, CursorHeight));
   } else if (depth == 8) {
     bits = nullptr;

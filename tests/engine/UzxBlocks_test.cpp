@@ -295,6 +295,10 @@ TEST(BlockFill, EmptyStreamAndShortStream) {
     TBlock first(256), second(256);
     EXPECT_EQ(PreloadBlocks(q, first, second, seg.Source(0)), nullptr);
     EXPECT_EQ(q.Count(), 0);
+    EXPECT_TRUE(q.SourceEnded());
+    EXPECT_FALSE(q.SourceFailed());
+    q.Clear();
+    EXPECT_FALSE(q.SourceEnded()) << "the next segment starts afresh";
   }
   {
     TVideoSegment seg(Join({FillerRecord(40, 1), FillerRecord(60, 2)}));
@@ -303,6 +307,7 @@ TEST(BlockFill, EmptyStreamAndShortStream) {
     EXPECT_EQ(PreloadBlocks(q, first, second, seg.Source(50)), &first);
     EXPECT_EQ(q.Count(), 1) << "the second block has nothing left to take";
     EXPECT_EQ(first.Size, 100);
+    EXPECT_TRUE(q.SourceEnded());
   }
   EXPECT_TRUE(boxes.Boxes.empty());
 }
@@ -333,6 +338,10 @@ TEST_P(BlockFillCorrupt, LengthTooSmallStopsTheBlock) {
   EXPECT_FALSE(DoBlockEmpty(q, &block, seg.Source(0)));
   ExpectBox(boxes, "ThreadP: Size = 0", TextError, zxMB_OK);
   EXPECT_EQ(q.Count(), 0) << "a block with a corrupt record is not queued";
+  EXPECT_TRUE(q.SourceFailed()) << "the box has said it: the clock ends the segment silently";
+  TBlock second(1024);
+  EXPECT_FALSE(DoBlockEmpty(q, &second, seg.Source(0)));
+  EXPECT_EQ(boxes.Boxes.size(), 1u) << "the next block reads nothing behind the damage";
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, BlockFillCorrupt, testing::Values(0, -1, INT_MIN, 1, 3, 4, 7));
@@ -471,6 +480,35 @@ TEST(BlockThreads, AbortWaitEndsAWait) {
   TTestSound other(2, 5);
   EXPECT_FALSE(q.WaitNextBlock(&other));
   EXPECT_EQ(other.Pauses(), 0);
+}
+
+// A segment whose records end before its frame count: the clock hands back
+// its last block and waits; the refill finds nothing, and the wait ends
+// instead of lasting for ever.
+TEST(BlockThreads, RecordsRunningOutEndAWait) {
+  TVideoSegment seg(Join({FillerRecord(40, 1), FillerRecord(40, 2)}), 50);
+  TTestWindow window;
+  TQueue q;
+  q.SetWindowHandle(&window);
+  TBlock first(64), second(64);
+  ASSERT_EQ(PreloadBlocks(q, first, second, seg.Source(0)), &first);
+  ASSERT_EQ(q.Count(), 2);
+  TTestSound sound(2, 2);
+  std::vector<bool> waits;
+  std::thread clock([&] {
+    for (int i = 0; i < 2; ++i) {
+      q.DoMessage(UM_BLOCKEMPTY);
+      waits.push_back(q.WaitNextBlock(&sound));
+    }
+  });
+  for (int i = 0; i < 2; ++i) {
+    const auto m = window.Take();
+    EXPECT_FALSE(DoBlockEmpty(q, m.Block, seg.Source(0)));
+  }
+  clock.join();
+  EXPECT_EQ(waits, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(q.SourceEnded());
+  EXPECT_FALSE(q.SourceFailed());
 }
 
 TEST(BlockThreads, ABlockEndsAWaitAndRestartsTheMediaPlayer) {
