@@ -1,4 +1,5 @@
 #include "zxPlayerState_win.h"
+#include "zxSha256.h"
 
 #include "MainForm.h"
 #include "UzxBottomPanel_win.h"
@@ -215,8 +216,14 @@ std::string DescribePlayer() {
       .Int("y", Placement.PictureOffsetY)
       .Bool("scaled", Placement.PictureScaled)
       .Int("scaledWidth", Placement.ScaledWidth)
-      .Int("scaledHeight", Placement.ScaledHeight)
-      .Close('}');
+      .Int("scaledHeight", Placement.ScaledHeight);
+  // What the surfaces hold, unscaled, while paused (a hash, not the pixels:
+  // pictures can be large): blue, green, red, 0 bytes, rows top to bottom.
+  if (PlayState == psPaused) {
+    const std::vector<uint8_t> pixels = ReadPicturePixels();
+    j.Str("pixelsSha256", pixels.empty() ? std::string() : Sha256Hex(pixels.data(), pixels.size()));
+  }
+  j.Close('}');
 
   RECT p{};
   POINT panelOrigin{};

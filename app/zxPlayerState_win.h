@@ -7,7 +7,9 @@
 //    "panelVisible": b, "segmentsVisible": b, "title": "...",
 //    "window": {"left","top","right","bottom","maximised","minimised"},
 //    "client": {"left","top","width","height"}           (screen coordinates)
-//    "picture": {"width","height","x","y","scaled","scaledWidth","scaledHeight"}
+//    "picture": {"width","height","x","y","scaled","scaledWidth","scaledHeight",
+//                "pixelsSha256" (paused only: SHA-256 of the unscaled picture as
+//                blue, green, red, 0 bytes, rows top to bottom; "" without one)}
 //                                                         (client coordinates)
 //    "panel": {"shown", "left","top","width","height", "info","time","title",
 //              "volumeText","volumeEnabled","volumePosition","speedPosition",

@@ -655,6 +655,7 @@ class Player:
         self.pid = None
         self.sound, self.skip_pids, self.timeout = sound, list(skip_pids), timeout
         self.win_exe = windows_path(exe)
+        self.windows_env = {}  # variables set for the player alone (start(windows_env=...))
 
     def launch(self):
         trace("start %s %s" % (self.win_exe, " ".join(self.args)))
@@ -676,9 +677,16 @@ class Player:
             # that a program starts, say) keep inherited pipes open long
             # after the program ended.
             with open(self.log_path, "ab") as log:
+                command = [self.win_exe] + self.args
+                if self.windows_env:
+                    # Wine sets TEMP and TMP from its registry for every
+                    # program it starts; cmd passes its own on.
+                    command = ["cmd", "/c", "&&".join(
+                        ["set %s=%s" % kv for kv in sorted(self.windows_env.items())] +
+                        [" ".join(command)])]
                 self.process = subprocess.Popen(
-                    [WINE_RUN, "explorer", "/desktop=%s,%dx%d" % ((self.desktop,) + SCREEN),
-                     self.win_exe] + self.args,
+                    [WINE_RUN, "explorer", "/desktop=%s,%dx%d" % ((self.desktop,) + SCREEN)] +
+                    command,
                     env=self.env, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                     start_new_session=True)
             # zxinject only once the player runs: two Wine programs that
@@ -1225,7 +1233,7 @@ class PlayerTestCase(unittest.TestCase):
     # -- players
 
     def start(self, exe=None, args=(), sound="null", wait_main=True, skip_pids=(),
-              beside=None, timeout=DEFAULT_TIMEOUT):
+              beside=None, timeout=DEFAULT_TIMEOUT, windows_env=None):
         """Starts a player in a new Wine desktop on the test's display,
         injects the inspector and connects to it.
 
@@ -1233,13 +1241,16 @@ class PlayerTestCase(unittest.TestCase):
         command line. sound: "null" (a device that plays nothing, the
         default), an AlsaCapture (self.capture()), "nocard" (ALSA finds no
         card), "none" (no configuration of ours: the machine's ALSA as it
-        is; on a machine without a sound card that is "nocard"). wait_main: wait for the main window
+        is; on a machine without a sound card that is "nocard"). windows_env:
+        Windows environment variables for the player alone (TEMP, say).
+        wait_main: wait for the main window
         (False when a box comes before it). skip_pids: Windows processes
         of the same program not to inject (an instance already running).
         beside: a Player whose Wine desktop this one joins (a second
         instance sees the first only in the same desktop)."""
         player = Player(self, exe or self.bare_player(), args, sound, skip_pids, timeout,
                         beside.desktop if beside is not None else None)
+        player.windows_env = dict(windows_env or {})
         if not self.players:
             self._temp_before = temp_files()
             self.addCleanup(self._end_players)

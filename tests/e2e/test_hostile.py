@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Hostile films in the real player: films that lie about themselves (made
+byte by byte by tests/hostile/zxhostile.py) are named on the command line or
+carried by the player. Each one ends with at most one box that names the
+film and says what is wrong, never with an internal text, a stall, a crash
+or temporary files left behind; what can be played is played."""
+import contextlib
+import hashlib
+import os
+import sys
+import time
+
+import zxe2e
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "hostile"))
+import zxhostile  # noqa: E402
+
+# The one box each film of the corpus's CI set gives (a regular expression),
+# None for none. FILM stands for the film's Windows path.
+LOAD_REFUSALS = {
+    "title-size-257": r"^Cannot load the film FILM\r\rSegment 1: the title size 257 is out of range",
+    "cursor-colour-count-past-payload":
+        r"^Cannot load the film FILM\r\rSegment 1: the unpacked payload ends early",
+    "payload-offset-past-film":
+        r"^Cannot load the film FILM\r\rSegment 1: the packed payload .* lies outside the film",
+    "cab-truncated": r"^Cannot load the film FILM\r\rSegment 1: ",
+    "directory-count-100000":
+        r"^Cannot load the film FILM\r\rThe film directory announces 100000 entries",
+    "entry-offset-past-film":
+        r"^Cannot load the film FILM\r\rSegment 1: the header .* lies outside the film",
+}
+PLAYING_FAULTS = {
+    "valid-base": None,
+    "valid-1x1": None,
+    "valid-8bit-palette": None,
+    "cursor-track-names-65535": None,
+    "fps-nan": None,
+    "cab-member-dotdot": None,
+    "runs-beyond-picture":
+        r"^Segment 1 of FILM, frame 1: Frame runs cover 196605 pixels, the picture has 768",
+    "record-length-0": r"^ThreadP: Size = 0$",
+    "frames-fewer-records": r"^Segment 1 of FILM ends early: its video data holds 5 of its 50 "
+                            r"frames\.$",
+    "frames-max": r"^Segment 1 of FILM ends early: its video data holds 5 of its 2147483647 "
+                  r"frames\.$",
+    "size-100000": r"^Segment 1 of FILM plays without picture: a picture of 100000 x 100000 "
+                   r"pixels at 32 bits needs more than \d+ bytes\.$",
+    "bpp-16": r"^Wrong display settings \(16 bit color\)$",
+    "lzma-garbage": r"^Segment 1 of FILM has nothing to play: its payload could not be unpacked",
+    "lzma-bomb": r"^Segment 1 of FILM has nothing to play: ",
+    "sound-id3-only": r"^Segment 1 of FILM plays without sound: its sound starts with an ID3 tag",
+}
+INTERNAL = ("Error in WndProc", "Frame Is Nil", "Block = nil", "zxS_", "~7z", ".cabdir")
+
+
+def write_case(test, name):
+    """The corpus's film of that name in the test's directory; its path."""
+    with open(zxe2e.PLAYER, "rb") as f:
+        program = f.read()
+    (_, path), = zxhostile.write(test.path("hostile"), zxhostile.by_name([name]), program)
+    return path
+
+
+def write_film(test, name, segments):
+    path = test.path(name)
+    with open(path, "wb") as f:
+        f.write(zxhostile.film(segments))
+    return path
+
+
+def long_segment(title):
+    """20 s of a small picture that changes every frame."""
+    return zxhostile.Seg(16, 8, title=title,
+                         pictures=[[0x010203 * (k % 200 + 1)] * 128 for k in range(200)])
+
+
+def close(player):
+    """Closes the player as a user would; True when it ended by itself. A
+    loaded machine may keep it busy for a moment first."""
+    player.wait_for(lambda s: s.has_main and not s.boxes, "the player to answer")
+    return player.close(timeout=60)
+
+
+def settle(player, what, timeout=zxe2e.DEFAULT_TIMEOUT):
+    """Waits until the player has stopped with no box open, then a moment
+    more: a second box for the same fault would come within it."""
+    s = player.wait_for(lambda s: s.has_main and s.stopped and not s.boxes, what, timeout)
+    time.sleep(1.0)
+    return player.wait_for(lambda s: s.has_main and s.stopped and not s.boxes, what, timeout)
+
+
+class HostileCase(zxe2e.PlayerTestCase):
+    @contextlib.contextmanager
+    def case(self, path, expected):
+        """play_case for one film of many: its player ends with the case."""
+        player, before = None, zxe2e.temp_files()
+        try:
+            player, s = self.play_case(path, expected)
+            yield player, s
+        finally:
+            if player is None and self.players:
+                player = self.players[-1]
+            if player is not None:
+                player.end()
+        left = zxe2e.temp_files() - before
+        self.assertFalse(player.closed_cleanly and left,
+                         "temporary files left behind: %s" % sorted(left))
+
+    def play_case(self, path, expected, args=(), exe=None):
+        """Starts the player on path, takes the one box expected (None: no
+        box) and checks that the player then stands still, stopped, whole."""
+        windows = zxe2e.windows_path(path)
+        pattern = None if expected is None else expected.replace(
+            "FILM", windows.replace("\\", "\\\\"))
+        player = self.start(exe or self.bare_player(), args=list(args) + (
+            [] if exe else [windows]), wait_main=False)
+        if pattern is not None:
+            box = player.expect_box(pattern)
+            for text in INTERNAL:
+                self.assertNotIn(text, box.text)
+        s = settle(player, "the player to stand still after %s" % os.path.basename(path))
+        self.assertEqual(s.boxes, [], "one box for one fault")
+        return player, s
+
+
+class HostileLoadTest(HostileCase):
+    def test_films_refused_by_the_loader_name_themselves_once(self):
+        for name, expected in LOAD_REFUSALS.items():
+            with self.subTest(name), self.case(write_case(self, name), expected) as (player, s):
+                self.assertEqual(s["segmentCount"], 0)
+                self.assertTrue(s["panel"]["shown"], "the panel stays")
+                self.assertTrue(close(player), "the player closes by itself")
+
+    def test_a_carried_film_that_cannot_be_read_names_the_program(self):
+        broken = write_case(self, "title-size-257")
+        exe = self.pack(broken, name="tutorial.exe")
+        player, s = self.play_case(
+            broken, r"^Cannot load the film carried by tutorial\.exe\r\rSegment 1: the title size "
+            r"257", exe=exe)
+        self.assertTrue(close(player))
+
+    def test_a_program_whose_trailer_lies_starts_without_a_film(self):
+        player, s = self.play_case(write_case(self, "trailer-film-past-file"), None,
+                                   exe=write_case(self, "trailer-film-past-file"))
+        self.assertTrue(s["noEmbeddedFilm"])
+        self.assertTrue(close(player))
+
+
+class HostilePlayTest(HostileCase):
+    def test_films_that_fail_while_playing_say_so_once_and_stop(self):
+        for name, expected in PLAYING_FAULTS.items():
+            with self.subTest(name), self.case(write_case(self, name), expected) as (player, s):
+                self.assertEqual(s["segmentCount"], 1)
+                if name != "bpp-16":  # minimised by its box, as the player does
+                    self.assertTrue(s["panel"]["shown"], "the panel stays")
+                self.assertTrue(close(player), "the player closes by itself")
+        temp = zxe2e.wine_temp_dir()
+        for up in (os.path.join(temp, ".."), os.path.join(temp, "..", "..")):
+            self.assertFalse(os.path.exists(os.path.join(up, "zxhostile-escaped")),
+                             "a cabinet member wrote outside the temporary directory")
+
+
+class HostileShapesTest(HostileCase):
+    def test_a_row_of_65536_pixels_plays_as_zxtool_renders_it(self):
+        pictures = [[0x102030 * (k % 7 + 1)] * 65000 + [0x302010 + k] * 536 for k in range(40)]
+        path = write_film(self, "row.zxf", [zxhostile.Seg(65536, 1, 32, fps=5.0,
+                                                          pictures=pictures)])
+        player = self.start(self.bare_player(), args=[zxe2e.windows_path(path)])
+        player.wait_for(lambda s: s.playing and s.frame >= 3, "the row to play")
+        player.key("F10")
+        s = player.wait_for(lambda s: s.paused, "Pause")
+        self.assertEqual(s.boxes, [])
+        raw = zxe2e.run(zxe2e.ZXTOOL, "export", path, "-", "--no-cursor").stdout
+        n = 65536 * 3
+        frames = [raw[i:i + n] for i in range(0, len(raw), n)]
+        self.assertEqual(len(frames), 40)
+        shown = s["picture"]["pixelsSha256"]
+        hashes = []
+        for rgb in frames:
+            bgr0 = bytearray(65536 * 4)
+            bgr0[0::4], bgr0[1::4], bgr0[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
+            hashes.append(hashlib.sha256(bgr0).hexdigest())
+        self.assertIn(shown, hashes, "the paused picture is one of the film's frames")
+        # The frame shown is the one the player stands at (frame k shows
+        # picture k once decoded).
+        self.assertGreaterEqual(hashes.index(shown), 2)
+        player.key("F11")
+        player.wait_for(lambda s: s.stopped, "Stop")
+
+    def test_records_that_end_early_end_the_segment_and_the_next_one_plays(self):
+        short = zxhostile.Seg(frames=50, title=b"Short")
+        good = long_segment(b"Good")
+        path = write_film(self, "short.zxf", [short, good])
+        player = self.start(self.bare_player(), args=[zxe2e.windows_path(path)],
+                            wait_main=False)
+        box = player.expect_box(r"ends early: its video data holds 5 of its 50 frames")
+        self.assertIn(zxe2e.windows_path(path), box.text)
+        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                        "the next segment to play")
+        # Played again, the same segment ends as before without a second box.
+        player.key("F11")
+        player.wait_for(lambda s: s.stopped, "Stop")
+        player.key("F9")
+        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                        "the first segment to end again and the next one to play")
+        self.assertEqual(player.state().boxes, [])
+
+    def test_a_segment_with_nothing_to_play_is_passed_over_once(self):
+        empty = zxhostile.Seg(packed=zxhostile.noise(300, 5), title=b"Empty")
+        good = long_segment(b"Good")
+        path = write_film(self, "gap.zxf", [empty, good])
+        player = self.start(self.bare_player(), args=[zxe2e.windows_path(path)],
+                            wait_main=False)
+        player.expect_box(r"^Segment 1 of .*gap\.zxf has nothing to play: its payload could not "
+                          r"be unpacked\.$")
+        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                        "the next segment to play")
+        player.key("F11")
+        player.wait_for(lambda s: s.stopped, "Stop")
+        player.key("F9")
+        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                        "the empty segment passed over again, silently")
+        self.assertEqual(player.state().boxes, [])
+
+
+if __name__ == "__main__":
+    zxe2e.main()
