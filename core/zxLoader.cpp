@@ -297,6 +297,21 @@ void SetSegmentSelector(std::function<void(int32_t)> selector) {
 
 namespace {
 
+// Every segment is unpacked into the temporary directory: one that cannot
+// take a file is named as the cause at once, not by the first file that
+// could not be made in it.
+void CheckTempDirectory() {
+  const std::string dir = TempPath();
+  try {
+    TzxTempFile probe(MakeTempFileName("tmp", dir, "zxS_"));
+    { TzxFileStream f(probe.Name(), fmCreate); }
+  } catch (const EzxError &) {
+    throw EzxError(Format("The temporary directory %s cannot take the film's files (it is "
+                          "missing, read-only or full)",
+                          dir.c_str()));
+  }
+}
+
 // Unpacks segment r's payload and copies its sound; false when the LZMA
 // coder cannot be started.
 bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
@@ -364,6 +379,7 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
   const std::vector<TDirectoryEntry> entries = ReadFilmDirectory(*stream);
   if (entries.empty()) return false;
   const auto count = static_cast<int32_t>(entries.size());
+  CheckTempDirectory();
 
   for (int32_t i = 0; i < count; ++i) {
     const TDirectoryEntry &e = entries[static_cast<size_t>(i)];

@@ -18,6 +18,13 @@ void TzxScale::Apply(int32_t w, int32_t h, int32_t &outW, int32_t &outH) const {
     outH = Height;
     return;
   }
+  // Unscaled output is the picture itself, however large; only a factor's
+  // result is kept within MaxSide.
+  if (Factor == 1.0) {
+    outW = w;
+    outH = h;
+    return;
+  }
   outW = static_cast<int32_t>(std::clamp<double>(std::round(w * Factor), 1, MaxSide));
   outH = static_cast<int32_t>(std::clamp<double>(std::round(h * Factor), 1, MaxSide));
 }

@@ -417,7 +417,11 @@ TEST(Loader, NoTemporaryFileMeansAClearErrorAndNothingLeft) {
     LoadFilm(&f, l.List);
     ADD_FAILURE() << "no error";
   } catch (const EzxError &err) {
-    EXPECT_NE(err.Message().find("Cannot create file"), std::string::npos) << err.Message();
+    // The directory is named as the cause, not a file that could not be made.
+    EXPECT_NE(err.Message().find("The temporary directory " + l.Dir.File("gone") + PathDelim +
+                                 " cannot take the film's files"),
+              std::string::npos)
+        << err.Message();
   }
   SetTempPathOverride(l.Dir.Path());
   SetVideoTempDirectory(l.Dir.Path());

@@ -3,6 +3,7 @@
 #include "zxToolTesting.h"
 
 #include "zxFfmpegPipe.h"
+#include "zxFilmWriter.h"
 #include "zxFrameEncoder.h"
 #include "zxPng.h"
 #include "zxSha256.h"
@@ -122,6 +123,29 @@ TEST(ZxtoolExport, PngFramesMatchTheInputAndFollowTheRange) {
   EXPECT_EQ(Names(dir.File("part")),
             (std::vector<std::string>{"x002.png", "x003.png", "x004.png"}));
   EXPECT_EQ(ReadPng(dir.File("part/x003.png")).Pixels, ToRgba(frames[3]));
+}
+
+// Without --scale a picture wider than any scaled output may be is written
+// as it is, not squeezed.
+TEST(ZxtoolExport, UnscaledRowWiderThanTheScaleLimitStaysWhole) {
+  TzxTestDir dir;
+  std::vector<TzxBytes> frames(2, TzxBytes(20000 * 4, 0));
+  frames[1][4 * 19999] = 255;
+  // zxtool make keeps to 16384 a side; the player takes wider films.
+  TzxFilmEntry e;
+  e.Segment.Width = 20000;
+  e.Segment.Height = 1;
+  e.Segment.FrameCount = 2;
+  TzxFrameEncoder encoder(20000, 1, 32);
+  for (const TzxBytes &f : frames)
+    encoder.AppendFrame(e.Segment.Video, f.data(), 20000 * 4, f.size());
+  const std::string film = dir.File("row.zxf");
+  WriteWholeFile(film, BuildFilm({e}));
+  TzxRun r = RunZxtool("export " + film + " " + dir.File("row.rgb") + " --no-cursor", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  const TzxBytes raw = ReadWholeFile(dir.File("row.rgb"));
+  ASSERT_EQ(raw.size(), 2u * 20000 * 3);
+  EXPECT_EQ(raw[20000 * 3 + 19999 * 3 + 2], 255); // the last pixel's blue, in frame 1
 }
 
 TEST(ZxtoolExport, ScaleEnlargesFlatAreasExactly) {
