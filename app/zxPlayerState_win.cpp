@@ -10,6 +10,8 @@
 #include "zxSlider_win.h"
 #include "zxWaveOut_win.h"
 
+#include <psapi.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -317,6 +319,20 @@ std::string DescribePlayer() {
       .Bool("mediaPlayerOpen", MediaPlayer().Opened())
       .Bool("waveOutOpen", WaveOutOpened())
       .Bool("streaming", SoundStreaming)
+      .Close('}');
+  // What the process holds, for the endurance run.
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  j.Open("process", '{')
+      .Int("workingSetBytes", static_cast<long long>(memory.WorkingSetSize))
+      .Int("privateBytes", static_cast<long long>(memory.PagefileUsage))
+      .Int("handles", handles)
+      .Int("gdiObjects", GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))
+      .Int("userObjects", GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS))
+      .Int("ticksSkipped", TicksSkipped())
       .Close('}');
   j.Close('}');
   return j.Text();

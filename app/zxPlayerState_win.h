@@ -25,7 +25,9 @@
 //    "focus": "play"|"pause"|...|"segmentList"|"main"|"panel"|"other"|"none",
 //    "menuMode": b (a menu has the keyboard: the menu bar after Alt, say),
 //    "sound": {"name": b, "mediaPlayer": b, "mediaPlayerOpen": b,
-//              "waveOutOpen": b, "streaming": b}}
+//              "waveOutOpen": b, "streaming": b},
+//    "process": {"workingSetBytes","privateBytes","handles","gdiObjects",
+//                "userObjects","ticksSkipped"}}
 //
 // The text is plain ASCII: every text of the player (in the system's ANSI
 // code page) is written with JSON escapes for quotation marks, backslashes

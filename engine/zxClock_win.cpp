@@ -37,6 +37,7 @@ bool FirstTick = false;
 bool EndOfSegment = false;
 bool NothingToPlay = false; // the segment being opened holds no record
 thread_local bool InTick = false;
+std::atomic<int32_t> SkippedTicks{0};
 
 // The current frame record: an offset into the head block.
 TBlock *FrameBlock = nullptr;
@@ -226,7 +227,8 @@ void NextFrame() {
 
 void TimerTick() {
   std::unique_lock<std::mutex> lock(TickLock, std::try_to_lock);
-  if (!lock.owns_lock() || !ClockOn) return; // a tick is running, or the clock stopped
+  if (!lock.owns_lock() && ClockOn) ++SkippedTicks; // the tick before overran its period
+  if (!lock.owns_lock() || !ClockOn) return;        // a tick is running, or the clock stopped
   InTick = true;
   struct TLeave {
     ~TLeave() { InTick = false; }
@@ -260,6 +262,10 @@ void SetPlayerShell(TzxPlayerShell shell) {
   Shell = std::move(shell);
   MainThread = GetCurrentThreadId();
   BlockQueue.SetWindowHandle(&BlockWindow);
+}
+
+int32_t TicksSkipped() {
+  return SkippedTicks;
 }
 
 std::string TakeClockError() {

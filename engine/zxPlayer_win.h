@@ -80,6 +80,9 @@ struct TzxPlayerShell {
       SegmentProblem;
 };
 void SetPlayerShell(TzxPlayerShell shell);
+// Timer events that found the tick before them still running (overruns),
+// since the program started.
+int32_t TicksSkipped();
 
 // Surfaces.
 // Replaces the picture placement between two ticks.

@@ -7,7 +7,9 @@ or temporary files left behind; what can be played is played."""
 import contextlib
 import hashlib
 import os
+import signal
 import sys
+import threading
 import time
 
 import zxe2e
@@ -221,6 +223,90 @@ class HostileShapesTest(HostileCase):
         player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
                         "the empty segment passed over again, silently")
         self.assertEqual(player.state().boxes, [])
+
+
+class HostileSurviveTest(HostileCase):
+    """Faults around the film rather than in it."""
+
+    def test_a_temporary_directory_that_cannot_take_files_is_named(self):
+        film = write_film(self, "fine.zxf", [long_segment(b"Fine")])
+        not_a_directory = self.path("temp-is-a-file")
+        with open(not_a_directory, "w") as f:
+            f.write("not a directory\n")
+        for temp in (self.path("no-such-temp"), not_a_directory):
+            with self.subTest(temp):
+                before = zxe2e.temp_files()
+                win = zxe2e.windows_path(temp)
+                player = self.start(self.bare_player(), args=[zxe2e.windows_path(film)],
+                                    wait_main=False, windows_env={"TEMP": win, "TMP": win})
+                box = player.expect_box(r"^Cannot load the film .*fine\.zxf\r\rThe temporary "
+                                        r"directory .* cannot take the film's files")
+                self.assertIn(win, box.text)
+                s = settle(player, "the player to stand still")
+                self.assertEqual(s["segmentCount"], 0)
+                self.assertTrue(close(player))
+                player.end()
+                self.assertEqual(zxe2e.temp_files() - before, set())
+
+    def test_a_film_removed_while_loaded_plays_on(self):
+        film = write_film(self, "gone.zxf", [long_segment(b"One"), long_segment(b"Two")])
+        player = self.start(self.bare_player(), args=[zxe2e.windows_path(film)])
+        player.wait_for(lambda s: s.playing and s.frame > 2, "the film to play")
+        os.remove(film)
+        player.key("F11")
+        player.wait_for(lambda s: s.stopped, "Stop")
+        player.key("F9")
+        player.wait_for(lambda s: s.playing and s.frame > 2, "the removed film to play again")
+        player.key("F5")  # the next segment
+        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                        "its second segment")
+        self.assertEqual(player.state().boxes, [])
+
+    def test_a_coder_killed_mid_way_leaves_its_segment_empty(self):
+        # A payload the coder needs a moment for, then a segment that plays.
+        big = zxhostile.Seg(16, 8, title=b"Big", frames=10, video=bytes(8) * 4000000)
+        big.packed = zxhostile.lzma_alone(big.payload(), preset=0)
+        film = write_film(self, "killed.zxf", [big, long_segment(b"After")])
+        killed = []
+        stop = threading.Event()
+
+        def kill_the_coder():
+            while not stop.is_set() and not killed:
+                for pid in os.listdir("/proc"):
+                    if not pid.isdigit():
+                        continue
+                    try:
+                        with open("/proc/%s/cmdline" % pid, "rb") as f:
+                            cmdline = f.read()
+                    except OSError:
+                        continue
+                    if b"lzma.exe" in cmdline and b" d " in cmdline.replace(b"\0", b" "):
+                        with contextlib.suppress(OSError):
+                            os.kill(int(pid), signal.SIGKILL)
+                            killed.append(pid)
+                time.sleep(0.005)
+
+        watcher = threading.Thread(target=kill_the_coder, daemon=True)
+        watcher.start()
+        try:
+            player = self.start(self.bare_player(), args=[zxe2e.windows_path(film)],
+                                wait_main=False)
+            if not killed:
+                self.skipTest("the coder ended before it could be killed")
+            # Killed while Wine still starts it, the coder never ran: the
+            # load ends there, as without a coder.
+            box = player.expect_box(r"^Segment 1 of .*killed\.zxf has nothing to play: its "
+                                    r"payload could not be unpacked\.$|^Video decompressor error$")
+        finally:
+            stop.set()
+            watcher.join()
+        if box.text == "Video decompressor error":
+            s = settle(player, "the player to stand still")
+            self.assertEqual(s["segmentCount"], 0, "the film that could not be read is not kept")
+        else:
+            player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
+                            "the next segment to play")
+        self.assertTrue(close(player))
 
 
 if __name__ == "__main__":
