@@ -270,6 +270,20 @@ std::string ReplaceAll(std::string text, const std::string &what, const std::str
   return text;
 }
 
+// Encoders take at most this many pixels a side: a larger picture is scaled
+// down to fit, its shape kept.
+constexpr int32_t MaxVideoSide = 16384;
+TzxScale VideoScale(const TzxScale &asked, const TSegmentInfo &segment) {
+  int32_t w = 0, h = 0;
+  asked.Apply(segment.Width, segment.Height, w, h);
+  if (w <= MaxVideoSide && h <= MaxVideoSide) return asked;
+  const double f = std::min(double(MaxVideoSide) / w, double(MaxVideoSide) / h);
+  TzxScale fit;
+  fit.Width = std::max(1, static_cast<int32_t>(w * f));
+  fit.Height = std::max(1, static_cast<int32_t>(h * f));
+  return fit;
+}
+
 // Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
 // a temporary file that becomes the output at the end. Sound that the
 // player would not play (no MPEG audio frame header first) or that FFmpeg
@@ -278,13 +292,20 @@ class TVideoSink : public TScaledSink {
 public:
   TVideoSink(const TOptions &o, const TSegmentInfo &segment, int32_t index, int64_t from,
              int64_t to)
-      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FIndex(index), FFrom(from), FTo(to),
-        FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
+      : TScaledSink(VideoScale(o.Scale, segment)), FOptions(o), FSegment(segment), FIndex(index),
+        FFrom(from), FTo(to), FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
   void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
     const uint8_t *rgb = Scaled(picture, w, h);
-    if (!FChild) Start(w, h);
+    if (!FChild) {
+      if (picture.Width > MaxVideoSide || picture.Height > MaxVideoSide)
+        std::fprintf(stderr,
+                     "zxtool: the video is scaled to %d x %d: encoders take at most %d pixels "
+                     "a side\n",
+                     w, h, MaxVideoSide);
+      Start(w, h);
+    }
     if (!FChild->Write(rgb, size_t(w) * size_t(h) * 3)) Fail();
   }
 
