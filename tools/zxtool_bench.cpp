@@ -35,8 +35,6 @@
 
 namespace {
 
-const char *Usage = "zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]";
-
 using TClock = std::chrono::steady_clock;
 
 double Seconds(TClock::duration d) {
@@ -223,37 +221,32 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
 } // namespace
 
 int CommandBench(const std::vector<std::string> &args) {
-  std::string filmName;
+  std::string filmName, segmentText, minTimeText, passesText;
+  TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
+                             "unpacked), the LZMA coder alone, and decoding every frame with and "
+                             "without the cursor, repeated for a minimum time.");
+  cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("--segment", segmentText, "decode this segment only (default: all)")
+      ->type_name("N");
+  cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
+      ->type_name("SECONDS");
+  cl.add_option("--passes", passesText, "decode this many times instead")->type_name("N");
+  if (!cl.Parse(args)) return 0;
+  const int32_t segment =
+      segmentText.empty()
+          ? -1
+          : static_cast<int32_t>(ParseWholeNumber("--segment", segmentText, 0, INT32_MAX));
   double minTime = 1.0;
-  int32_t passes = 0, segment = -1;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    if (a == "--segment" && i + 1 < args.size()) {
-      const std::string &v = args[++i];
-      char *end = nullptr;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 0 || n > INT32_MAX)
-        throw EzxError(Format("--segment %s: expected a segment number", v.c_str()));
-      segment = static_cast<int32_t>(n);
-    } else if ((a == "--min-time" || a == "--passes") && i + 1 < args.size()) {
-      char *end = nullptr;
-      const std::string &v = args[++i];
-      const double x = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != '\0' || !(x > 0) || x > 1e6)
-        throw EzxError(Format("%s %s: expected a number above 0", a.c_str(), v.c_str()));
-      if (a == "--passes")
-        passes = static_cast<int32_t>(x);
-      else
-        minTime = x;
-    } else if (a.size() > 1 && a[0] == '-') {
-      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
-    } else if (filmName.empty()) {
-      filmName = a;
-    } else {
-      throw EzxError(Format("usage: %s", Usage));
-    }
+  if (!minTimeText.empty()) {
+    char *end = nullptr;
+    minTime = std::strtod(minTimeText.c_str(), &end);
+    if (*end != '\0' || !(minTime > 0) || minTime > 1e6)
+      throw EzxUsageError(Format("--min-time %s: expected a number above 0", minTimeText.c_str()));
   }
-  if (filmName.empty()) throw EzxError(Format("usage: %s", Usage));
+  const int32_t passes =
+      passesText.empty()
+          ? 0
+          : static_cast<int32_t>(ParseWholeNumber("--passes", passesText, 1, 1000000));
 
   TzxToolSession session;
   TSegmentList list;

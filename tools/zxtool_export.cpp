@@ -34,9 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char *Usage = "zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B] "
-                    "[--scale F|WxH] [--no-cursor]";
-
 enum class TOutKind { Hash, Directory, Pattern, Raw, Mp4, Webm, Gif };
 
 struct TOptions {
@@ -55,54 +52,40 @@ std::string Lower(std::string s) {
   return s;
 }
 
-int32_t ParseCount(const std::string &option, const std::string &text) {
-  char *end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || v < 0 || v > INT32_MAX)
-    throw EzxError(
-        Format("%s %s: expected a whole number of 0 or more", option.c_str(), text.c_str()));
-  return static_cast<int32_t>(v);
-}
-
-TOptions ParseOptions(const std::vector<std::string> &args) {
-  TOptions o;
-  std::vector<std::string> positional;
+// Fills o from the command line; false when the usage text was printed.
+bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   bool hash = false;
-  std::string scale;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    auto value = [&]() -> const std::string & {
-      if (i + 1 >= args.size())
-        throw EzxError(Format("%s needs a value; usage: %s", a.c_str(), Usage));
-      return args[++i];
-    };
-    if (a == "--hash")
-      hash = true;
-    else if (a == "--no-cursor")
-      o.Cursor = false;
-    else if (a == "--segment")
-      o.Segment = ParseCount(a, value());
-    else if (a == "--from")
-      o.From = value();
-    else if (a == "--to")
-      o.To = value();
-    else if (a == "--scale")
-      scale = value();
-    else if (a.size() > 1 && a[0] == '-')
-      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
-    else
-      positional.push_back(a);
-  }
-  if (positional.empty() || positional.size() > 2 || (hash == (positional.size() == 2)))
-    throw EzxError(Format("usage: %s", Usage));
-  o.Film = positional[0];
+  std::string scale, segment;
+  TzxCommandLine cl(
+      "export",
+      "Renders frames as the player shows them: frame k is the picture after frames 0 .. k with "
+      "the cursor sample of frame k drawn on it.\n\nOUT by its name: NAME.mp4 (H.264), NAME.webm "
+      "(VP9), NAME.gif, a pattern such as DIR/%06d.png, NAME.rgb or - (raw RGB24 frames end to "
+      "end, to a file or standard output), otherwise a directory that receives 000000.png ... "
+      "Files are numbered by frame. Videos run at the segment's frame rate and carry its sound. "
+      "--hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the checksum of the "
+      "picture's RGB24 bytes.");
+  cl.add_option("FILM", o.Film, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("OUT", o.Out, "where the frames go (not with --hash)")->type_name("");
+  cl.add_flag("--hash", hash, "print a checksum line per frame (every segment unless --segment)");
+  cl.add_option("--segment", segment, "the segment (default: the first; with --hash, all)")
+      ->type_name("N");
+  cl.add_option("--from", o.From, "the first frame, by number or time (default: 0)")
+      ->type_name("A");
+  cl.add_option("--to", o.To, "where to stop (exclusive; default: the end)")->type_name("B");
+  cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
+  cl.add_flag(
+      "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  if (!cl.Parse(args)) return false;
+  if (!segment.empty())
+    o.Segment = static_cast<int32_t>(ParseWholeNumber("--segment", segment, 0, INT32_MAX));
+  if (hash == !o.Out.empty()) throw EzxUsageError("give OUT or --hash");
   if (hash) {
-    if (!scale.empty()) throw EzxError("--hash checks the picture as rendered; drop --scale");
+    if (!scale.empty()) throw EzxUsageError("--hash checks the picture as rendered; drop --scale");
     o.Kind = TOutKind::Hash;
-    return o;
+    return true;
   }
   if (!scale.empty()) o.Scale = ParseScale(scale);
-  o.Out = positional[1];
   const std::string ext = Lower(fs::path(o.Out).extension().string());
   if (o.Out == "-" || ext == ".rgb")
     o.Kind = TOutKind::Raw;
@@ -114,16 +97,16 @@ TOptions ParseOptions(const std::vector<std::string> &args) {
     o.Kind = TOutKind::Gif;
   else if (ext == ".png") {
     if (!IsNumberPattern(o.Out))
-      throw EzxError(Format("%s: PNG frames need a pattern with one number, such as "
-                            "frames/%%06d.png, or a directory",
-                            o.Out.c_str()));
+      throw EzxUsageError(Format("%s: PNG frames need a pattern with one number, such as "
+                                 "frames/%%06d.png, or a directory",
+                                 o.Out.c_str()));
     o.Kind = TOutKind::Pattern;
   } else if (!ext.empty() && !fs::is_directory(o.Out)) {
-    throw EzxError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a %%06d.png "
-                          "pattern or a directory)",
-                          o.Out.c_str(), ext.c_str()));
+    throw EzxUsageError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a "
+                               "%%06d.png pattern or a directory)",
+                               o.Out.c_str(), ext.c_str()));
   }
-  return o;
+  return true;
 }
 
 // Frames of a segment, from a frame number or seconds ("2.5s"). Seconds
@@ -134,10 +117,11 @@ int64_t FramePosition(const std::string &option, const std::string &text, double
     const std::string number = text.substr(0, text.size() - 1);
     double seconds = std::strtod(number.c_str(), &end);
     if (number.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e7)
-      throw EzxError(Format("%s %s: expected seconds of 0 or more", option.c_str(), text.c_str()));
+      throw EzxUsageError(
+          Format("%s %s: expected seconds of 0 or more", option.c_str(), text.c_str()));
     return static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
   }
-  return ParseCount(option, text);
+  return ParseWholeNumber(option, text, 0, INT32_MAX);
 }
 
 // The frame rate the player shows a segment at; 0 counts as the player's
@@ -411,7 +395,8 @@ void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSess
 }
 
 int CommandExport(const std::vector<std::string> &args) {
-  const TOptions o = ParseOptions(args);
+  TOptions o;
+  if (!ParseOptions(args, o)) return 0;
   TzxToolSession session;
   TSegmentList list;
   LoadFilmFile(o.Film, list, session);

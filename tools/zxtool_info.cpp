@@ -141,15 +141,12 @@ void PrintText(const std::string &name, int64_t base, const std::vector<TEntryIn
 int CommandInfo(const std::vector<std::string> &args) {
   std::string file;
   bool json = false;
-  for (const auto &a : args) {
-    if (a == "--json")
-      json = true;
-    else if (file.empty() && a.rfind("--", 0) != 0)
-      file = a;
-    else
-      throw EzxError("usage: zxtool info FILE [--json]");
-  }
-  if (file.empty()) throw EzxError("usage: zxtool info FILE [--json]");
+  TzxCommandLine cl("info", "The film's directory, every segment's header and what the player's "
+                            "loader makes of it.");
+  cl.add_option("FILE", file, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_flag("--json", json, "one JSON object instead of text");
+  cl.Notes(SegmentNumbering);
+  if (!cl.Parse(args)) return 0;
 
   TzxToolSession session;
   TzxFileStream f(file, fmOpenRead | fmShareDenyWrite);

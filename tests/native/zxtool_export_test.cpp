@@ -309,7 +309,7 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
       {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
       {"export " + film + " " + dir.File("f") + " --scale 0", "--scale 0"},
       {"export " + film + " --hash --scale 2", "--scale"},
-      {"export " + film, "usage"},
+      {"export " + film, "OUT or --hash"},
   };
   for (const auto &c : cases) {
     TzxRun r = RunZxtool(c.Args, dir);
