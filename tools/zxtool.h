@@ -64,10 +64,18 @@ private:
 void CheckInterrupted();
 
 class TSegmentList;
+struct TSegmentInfo;
 // Loads a film file, or the film of a self-playing executable, through the
 // player's loader into list (inside a session); throws EzxError with the
 // reason when nothing playable comes out.
 void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session);
+
+// A loaded segment's number as zxtool prints it and --segment takes it: its
+// place in the film's directory, from 1, as the player numbers it.
+int32_t SegmentNumber(const TSegmentInfo &segment);
+// The index in list of the segment numbered number; throws EzxError naming
+// the numbers the film has when none is.
+int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string &filmName);
 
 // Text of the Windows-1252 code page as UTF-8.
 std::string AnsiToUtf8(const std::string &s);

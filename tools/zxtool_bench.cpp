@@ -137,7 +137,7 @@ struct TDecodeResult {
   std::string NoCounter; // why there is no instruction count
 };
 
-// Decodes every segment once per pass.
+// Decodes every segment (or the one at index only) once per pass.
 TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTime,
                      int32_t passes) {
   TDecodeResult result;
@@ -161,7 +161,7 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
           result.Pixels += r.Layout().Pixels();
         }
       } catch (const EzxCorruptFrame &e) {
-        throw EzxError(Format("Segment %d, frame %d: %s", i, decoding, e.what()));
+        throw EzxError(Format("Segment %d, frame %d: %s", SegmentNumber(s), decoding, e.what()));
       }
       sink += r.Picture().empty() ? 0 : r.Picture()[0];
     }
@@ -212,7 +212,8 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
     child.ReadAll();
     const int code = child.Wait();
     seconds += Seconds(TClock::now() - t0);
-    if (code != 0) throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i));
+    if (code != 0)
+      throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i + 1));
     ++payloads;
   }
   return payloads > 0 ? seconds : -1;
@@ -226,16 +227,14 @@ int CommandBench(const std::vector<std::string> &args) {
                              "unpacked), the LZMA coder alone, and decoding every frame with and "
                              "without the cursor, repeated for a minimum time.");
   cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
-  cl.add_option("--segment", segmentText, "decode this segment only (default: all)")
+  cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
       ->type_name("N");
   cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
       ->type_name("SECONDS");
   cl.add_option("--passes", passesText, "decode this many times instead")->type_name("N");
+  cl.Notes(SegmentNumbering);
   if (!cl.Parse(args)) return 0;
-  const int32_t segment =
-      segmentText.empty()
-          ? -1
-          : static_cast<int32_t>(ParseWholeNumber("--segment", segmentText, 0, INT32_MAX));
+  const int32_t segment = segmentText.empty() ? -1 : ParseSegmentNumber("--segment", segmentText);
   double minTime = 1.0;
   if (!minTimeText.empty()) {
     char *end = nullptr;
@@ -253,9 +252,7 @@ int CommandBench(const std::vector<std::string> &args) {
   const auto t0 = TClock::now();
   LoadFilmFile(filmName, list, session);
   const double load = Seconds(TClock::now() - t0);
-  if (segment >= list.Count())
-    throw EzxError(Format("--segment %d: %s has %d segment%s", segment, filmName.c_str(),
-                          list.Count(), list.Count() == 1 ? "" : "s"));
+  const int32_t only = segment > 0 ? FindSegment(list, segment, filmName) : -1;
 
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
@@ -263,8 +260,8 @@ int CommandBench(const std::vector<std::string> &args) {
   int32_t payloads = 0;
   const double lzma = TimeLzmaTool(filmName, payloads);
 
-  const TDecodeResult bare = Decode(list, segment, false, minTime / 2, passes);
-  const TDecodeResult full = Decode(list, segment, true, minTime, passes);
+  const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
+  const TDecodeResult full = Decode(list, only, true, minTime, passes);
 
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
@@ -274,8 +271,8 @@ int CommandBench(const std::vector<std::string> &args) {
               list.Count() == 1 ? "" : "s", static_cast<long long>(frames));
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo &s = *list.Get(i);
-    std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", i, s.Width, s.Height,
-                s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
+    std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", SegmentNumber(s), s.Width,
+                s.Height, s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
   }
   std::printf("load:          %.1f ms (LoadFilm: unpacking and reading every segment)\n",
               load * 1e3);

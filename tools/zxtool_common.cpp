@@ -87,6 +87,25 @@ TzxToolSession::~TzxToolSession() {
   fs::remove_all(FDir, ec);
 }
 
+int32_t SegmentNumber(const TSegmentInfo &segment) {
+  return segment.EntryIndex + 1;
+}
+
+int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string &filmName) {
+  std::string numbers; // "1 .. 3, 5"
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const int32_t n = SegmentNumber(*list.Get(i));
+    if (n == number) return i;
+    const bool follows = i > 0 && SegmentNumber(*list.Get(i - 1)) == n - 1;
+    const bool followed = i + 1 < list.Count() && SegmentNumber(*list.Get(i + 1)) == n + 1;
+    if (!follows) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+    if (follows && !followed) numbers += " .. " + std::to_string(n);
+  }
+  throw EzxError(Format("--segment %d: %s has no segment %d; its segment%s %s %s", number,
+                        filmName.c_str(), number, list.Count() == 1 ? "" : "s",
+                        list.Count() == 1 ? "is" : "are", numbers.c_str()));
+}
+
 std::string AnsiToUtf8(const std::string &s) {
   // 0x80..0x9F of Windows-1252; 0 marks the five unassigned codes.
   static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,

@@ -12,6 +12,8 @@
 //
 // --hash prints "SEGMENT FRAME SHA256" for each frame: the checksum of the
 // rendered picture's RGB24 bytes (rows top to bottom, red, green, blue).
+// Segments are numbered from 1 by their place in the film's directory, as
+// the player numbers them; frames from 0.
 #include "zxtool.h"
 
 #include "zxFfmpegPipe.h"
@@ -40,7 +42,7 @@ struct TOptions {
   std::string Film;
   std::string Out;
   TOutKind Kind = TOutKind::Directory;
-  int32_t Segment = -1;
+  int32_t Segment = -1; // its number (from 1), -1 when not chosen
   std::string From, To;
   TzxScale Scale;
   bool Cursor = true;
@@ -68,7 +70,8 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("FILM", o.Film, "a film or a self-playing executable")->required()->type_name("");
   cl.add_option("OUT", o.Out, "where the frames go (not with --hash)")->type_name("");
   cl.add_flag("--hash", hash, "print a checksum line per frame (every segment unless --segment)");
-  cl.add_option("--segment", segment, "the segment (default: the first; with --hash, all)")
+  cl.add_option("--segment", segment,
+                "the segment numbered N (default: the first; with --hash, all)")
       ->type_name("N");
   cl.add_option("--from", o.From, "the first frame, by number or time (default: 0)")
       ->type_name("A");
@@ -76,9 +79,9 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  cl.Notes(SegmentNumbering);
   if (!cl.Parse(args)) return false;
-  if (!segment.empty())
-    o.Segment = static_cast<int32_t>(ParseWholeNumber("--segment", segment, 0, INT32_MAX));
+  if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
   if (hash == !o.Out.empty()) throw EzxUsageError("give OUT or --hash");
   if (hash) {
     if (!scale.empty()) throw EzxUsageError("--hash checks the picture as rendered; drop --scale");
@@ -148,6 +151,7 @@ void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
 class TFrameSink {
 public:
   virtual ~TFrameSink() = default;
+  // segment: its number.
   virtual void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) = 0;
   virtual void Finish() = 0;
 };
@@ -260,10 +264,9 @@ std::string ReplaceAll(std::string text, const std::string &what, const std::str
 // cannot decode is left out, with a note, as the player leaves it out.
 class TVideoSink : public TScaledSink {
 public:
-  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int32_t index, int64_t from,
-             int64_t to)
-      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FIndex(index), FFrom(from), FTo(to),
-        FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
+  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
+      : TScaledSink(o.Scale), FOptions(o), FSegment(segment), FNumber(SegmentNumber(segment)),
+        FFrom(from), FTo(to), FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
   void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
@@ -296,7 +299,7 @@ private:
         GetMp3FileInfo(FSegment.SoundFileName, format);
       } catch (const EzxMp3Error &e) {
         sound = false;
-        FSoundNote = Format("segment %d is exported without sound: its sound %s", FIndex,
+        FSoundNote = Format("segment %d is exported without sound: its sound %s", FNumber,
                             e.Reason().c_str());
       }
     }
@@ -305,7 +308,7 @@ private:
       sound = false;
       FSoundNote =
           Format("segment %d is exported without sound: FFmpeg cannot decode its sound (%s)",
-                 FIndex, reason.c_str());
+                 FNumber, reason.c_str());
     }
     if (sound) {
       a.insert(a.end(), {"-ss", Format("%.6f", double(FFrom) / fps), "-i", FSegment.SoundFileName,
@@ -341,7 +344,7 @@ private:
     FChild.reset();
     // FFmpeg names the files it was given: ours are temporary.
     std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSegment.SoundFileName,
-                                    Format("the sound of segment %d", FIndex));
+                                    Format("the sound of segment %d", FNumber));
     reason = ReplaceAll(reason, FOutput.TempName(), FOptions.Out);
     throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
                           reason.empty() ? "" : ": ", reason.c_str()));
@@ -349,7 +352,7 @@ private:
 
   const TOptions &FOptions;
   const TSegmentInfo &FSegment;
-  int32_t FIndex;
+  int32_t FNumber;
   int64_t FFrom, FTo;
   std::string FSoundNote;
   TzxOutputFile FOutput;
@@ -400,15 +403,13 @@ int CommandExport(const std::vector<std::string> &args) {
   TzxToolSession session;
   TSegmentList list;
   LoadFilmFile(o.Film, list, session);
-  if (o.Segment >= list.Count())
-    throw EzxError(Format("--segment %d: %s has %d segment%s (0 .. %d)", o.Segment, o.Film.c_str(),
-                          list.Count(), list.Count() == 1 ? "" : "s", list.Count() - 1));
+  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, o.Film) : -1;
 
   // Hashes cover every segment unless one is chosen; pictures and videos
   // come from one segment, the first unless chosen.
-  const int32_t first = o.Segment >= 0 ? o.Segment : 0;
-  const int32_t last = o.Segment >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
-  const bool noteSegment = o.Segment < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
+  const int32_t first = chosen >= 0 ? chosen : 0;
+  const int32_t last = chosen >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
+  const bool noteSegment = chosen < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
 
   TzxPalette palette{};
   for (int32_t i = 0; i < first; ++i)
@@ -418,6 +419,7 @@ int CommandExport(const std::vector<std::string> &args) {
   TzxRgbPicture picture;
   for (int32_t s = first; s <= last; ++s) {
     TSegmentInfo &segment = *list.Get(s);
+    const int32_t number = SegmentNumber(segment);
     const double fps = SegmentRate(segment);
     const int64_t count = std::max(segment.FrameCount, 0);
     const int64_t from = o.From.empty() ? 0 : std::min(FramePosition("--from", o.From, fps), count);
@@ -425,7 +427,7 @@ int CommandExport(const std::vector<std::string> &args) {
     if (from >= to && o.Kind != TOutKind::Hash)
       throw EzxError(Format("Segment %d has no frame in the range asked for (frames %lld .. %lld "
                             "of %lld)",
-                            s, static_cast<long long>(from), static_cast<long long>(to),
+                            number, static_cast<long long>(from), static_cast<long long>(to),
                             static_cast<long long>(count)));
     if (!sink) {
       switch (o.Kind) {
@@ -433,13 +435,14 @@ int CommandExport(const std::vector<std::string> &args) {
       case TOutKind::Directory:
       case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
       case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
-      default: sink = std::make_unique<TVideoSink>(o, segment, s, from, to); break;
+      default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }
     if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
-      throw EzxError(Format("Segment %d has no frame data: its payload could not be unpacked", s));
+      throw EzxError(
+          Format("Segment %d has no frame data: its payload could not be unpacked", number));
     TzxSegmentRenderer renderer(segment, palette);
-    TzxProgress progress(Format("segment %d", s), to);
+    TzxProgress progress(Format("segment %d", number), to);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
     try {
       while (renderer.FrameIndex() + 1 < to) {
@@ -450,10 +453,10 @@ int CommandExport(const std::vector<std::string> &args) {
         progress.Update(k + 1);
         if (k < from) continue;
         renderer.Render(picture, o.Cursor);
-        sink->Frame(s, k, picture);
+        sink->Frame(number, k, picture);
       }
     } catch (const EzxCorruptFrame &e) {
-      throw EzxError(Format("Segment %d, frame %d: %s", s, decoding, e.what()));
+      throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
     // The palette plays on through the frames left undecoded.
     if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
@@ -466,7 +469,8 @@ int CommandExport(const std::vector<std::string> &args) {
   }
   sink->Finish();
   if (noteSegment)
-    std::fprintf(stderr, "zxtool: %s has %d segments; exported segment 0 (choose with --segment)\n",
-                 o.Film.c_str(), list.Count());
+    std::fprintf(stderr,
+                 "zxtool: %s has %d segments; exported segment %d (choose with --segment)\n",
+                 o.Film.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
   return 0;
 }

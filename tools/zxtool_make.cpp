@@ -593,6 +593,7 @@ struct TFile {
   }
 };
 
+// number: the segment's, from 1.
 void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) {
   const std::string where = Format("segment %d (%s)", number, s.Input.c_str());
 
@@ -732,7 +733,7 @@ int CommandMake(const std::vector<std::string> &args) {
 
   std::vector<TBuiltSegment> built(o.Segments.size());
   for (size_t i = 0; i < o.Segments.size(); ++i) {
-    BuildSegment(o.Segments[i], static_cast<int32_t>(i), built[i]);
+    BuildSegment(o.Segments[i], static_cast<int32_t>(i + 1), built[i]);
   }
 
   // Directory, then each segment: header, packed payload, sound.

@@ -31,7 +31,7 @@ grep -q 'audio' <<<"$streams"
 "$zxtool" export "$film" --hash >"$work/hashes"
 for f in 20 21 22; do
   png=$(printf '%s/frames/%06d.png' "$work" "$f")
-  want=$(awk -v f="$f" '$1 == 0 && $2 == f { print $3 }' "$work/hashes")
+  want=$(awk -v f="$f" '$1 == 1 && $2 == f { print $3 }' "$work/hashes")
   got=$(convert "$png" -depth 8 rgb:- | sha256sum | cut -d' ' -f1)
   [ "$want" = "$got" ] || { echo "frame $f: png $got, hash $want"; exit 1; }
 done

@@ -147,9 +147,9 @@ TEST(ZxtoolExport, HashLinesHaveTheirFormat) {
   TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes rgb = ToRgb(frames[2]);
-  EXPECT_EQ(r.Out, Format("0 1 %s\n0 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
+  EXPECT_EQ(r.Out, Format("1 1 %s\n1 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
                           Sha256Hex(rgb.data(), rgb.size()).c_str()));
-  EXPECT_TRUE(std::regex_search(r.Out, std::regex("^0 1 [0-9a-f]{64}\n")));
+  EXPECT_TRUE(std::regex_search(r.Out, std::regex("^1 1 [0-9a-f]{64}\n")));
 }
 
 TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
@@ -166,7 +166,7 @@ TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
 }
 
 TEST(ZxtoolExport, AnEightBitSegmentStartsFromThePaletteTheFilmReached) {
-  // Segment 0 sets palette entry 5 to red; segment 1 paints with entry 5
+  // Segment 1 sets palette entry 5 to red; segment 2 paints with entry 5
   // and changes no colour, as the player's one table carries on.
   TzxTestDir dir;
   std::vector<TzxFilmEntry> entries(2);
@@ -186,9 +186,9 @@ TEST(ZxtoolExport, AnEightBitSegmentStartsFromThePaletteTheFilmReached) {
   TzxBytes red;
   for (int i = 0; i < 6; ++i)
     red.insert(red.end(), {255, 0, 0});
-  const std::string line = Format("1 0 %s\n", Sha256Hex(red.data(), red.size()).c_str());
+  const std::string line = Format("2 0 %s\n", Sha256Hex(red.data(), red.size()).c_str());
   EXPECT_NE(all.Out.find(line), std::string::npos) << all.Out;
-  TzxRun one = RunZxtool("export " + dir.File("p.zxf") + " --hash --segment 1", dir);
+  TzxRun one = RunZxtool("export " + dir.File("p.zxf") + " --hash --segment 2", dir);
   EXPECT_EQ(one.Out, line);
 }
 
@@ -240,7 +240,7 @@ TEST(ZxtoolExport, SoundThePlayerCannotPlayIsLeftOutWithOneNote) {
     TzxRun r = RunZxtool("export " + dir.File("film.zxf") + " " + mp4, dir);
     const std::string text = ErrorText(dir);
     ASSERT_EQ(r.Code, 0) << text;
-    EXPECT_EQ(text.rfind("zxtool: segment 0 is exported without sound: " + c.Note, 0), 0u) << text;
+    EXPECT_EQ(text.rfind("zxtool: segment 1 is exported without sound: " + c.Note, 0), 0u) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_EQ(text.find("zxS_"), std::string::npos) << text;
     std::string out, err;
@@ -303,7 +303,8 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
       {"export " + dir.File("damaged.zxf") + " " + dir.File("f"), "frame 2"},
       {"export " + dir.File("damaged.zxf") + " " + dir.File("f.mp4"), "frame 2"},
       {"export " + dir.File("damaged.zxf") + " --hash", "frame 2"},
-      {"export " + film + " " + dir.File("f") + " --segment 1", "--segment 1"},
+      {"export " + film + " " + dir.File("f") + " --segment 2",
+       "has no segment 2; its segment is 1"},
       {"export " + film + " " + dir.File("f") + " --from 3", "no frame"},
       {"export " + film + " " + dir.File("f.png"), "pattern"},
       {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
