@@ -1,4 +1,4 @@
-// zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]
+// zxtool bench FILM [--segment N] [--min-time TIME] [--passes N]
 //
 // How fast a film loads and decodes, measured apart:
 //   load     LoadFilm: every packed payload through its unpacker (the LZMA
@@ -230,18 +230,16 @@ int CommandBench(const std::vector<std::string> &args) {
   cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
       ->type_name("N");
   cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
-      ->type_name("SECONDS");
+      ->type_name("TIME");
   cl.add_option("--passes", passesText, "decode this many times instead")->type_name("N");
-  cl.Notes(SegmentNumbering);
+  cl.Notes(std::string(SegmentNumbering) + " A TIME is seconds (2.5, 1500ms) or "
+                                           "[HH:]MM:SS[.ms].");
   if (!cl.Parse(args)) return 0;
   const int32_t segment = segmentText.empty() ? -1 : ParseSegmentNumber("--segment", segmentText);
-  double minTime = 1.0;
-  if (!minTimeText.empty()) {
-    char *end = nullptr;
-    minTime = std::strtod(minTimeText.c_str(), &end);
-    if (*end != '\0' || !(minTime > 0) || minTime > 1e6)
-      throw EzxUsageError(Format("--min-time %s: expected a number above 0", minTimeText.c_str()));
-  }
+  const double minTime =
+      minTimeText.empty() ? 1.0 : ParseTimeValue("--min-time", minTimeText, false).Seconds;
+  if (!(minTime > 0))
+    throw EzxUsageError(Format("--min-time %s: expected a time above 0", minTimeText.c_str()));
   const int32_t passes =
       passesText.empty()
           ? 0

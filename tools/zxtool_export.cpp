@@ -1,5 +1,5 @@
-// zxtool export FILM OUT [--segment N] [--from A] [--to B] [--scale S] [--no-cursor]
-// zxtool export FILM --hash [--segment N] [--from A] [--to B] [--no-cursor]
+// zxtool export FILM OUT [--segment N] [--from A] [--to B | -t D] [--scale S] [--no-cursor]
+// zxtool export FILM --hash [--segment N] [--from A] [--to B | -t D] [--no-cursor]
 //
 // Renders frames as the player shows them: frame k is the picture after
 // frames 0 .. k with the cursor sample k x TicksPerFrame drawn on it.
@@ -7,8 +7,9 @@
 // such as DIR/%06d.png, NAME.rgb or "-" (raw RGB24 frames end to end, to a
 // file or standard output), or else a directory that receives 000000.png ...
 // Files are numbered by frame index. Videos run at the segment's frame rate
-// and carry its MP3 sound. --from and --to take frames, or seconds with an
-// "s" suffix; --to is exclusive.
+// and carry its MP3 sound. --from, --to and --duration take times as FFmpeg
+// does (seconds, [HH:]MM:SS[.ms]) or frame numbers ("120f"); --to is
+// exclusive.
 //
 // --hash prints "SEGMENT FRAME SHA256" for each frame: the checksum of the
 // rendered picture's RGB24 bytes (rows top to bottom, red, green, blue).
@@ -25,12 +26,12 @@
 #include "zxScale.h"
 #include "zxToolOutput.h"
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -43,7 +44,7 @@ struct TOptions {
   std::string Out;
   TOutKind Kind = TOutKind::Directory;
   int32_t Segment = -1; // its number (from 1), -1 when not chosen
-  std::string From, To;
+  std::optional<TzxTimeValue> From, To, Duration;
   TzxScale Scale;
   bool Cursor = true;
 };
@@ -57,7 +58,7 @@ std::string Lower(std::string s) {
 // Fills o from the command line; false when the usage text was printed.
 bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   bool hash = false;
-  std::string scale, segment;
+  std::string scale, segment, from, to, duration;
   TzxCommandLine cl(
       "export",
       "Renders frames as the player shows them: frame k is the picture after frames 0 .. k with "
@@ -73,15 +74,25 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--segment", segment,
                 "the segment numbered N (default: the first; with --hash, all)")
       ->type_name("N");
-  cl.add_option("--from", o.From, "the first frame, by number or time (default: 0)")
-      ->type_name("A");
-  cl.add_option("--to", o.To, "where to stop (exclusive; default: the end)")->type_name("B");
+  cl.add_option("--from", from, "the first frame: the one shown at or after TIME (default 0)")
+      ->type_name("TIME");
+  const CLI::Option *toOption =
+      cl.add_option("--to", to, "stop before the frame shown at TIME (default: the end)")
+          ->type_name("TIME");
+  const CLI::Option *durationOption =
+      cl.add_option("-t,--duration", duration, "export this long from --from on (not with --to)")
+          ->type_name("TIME");
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
-  cl.Notes(SegmentNumbering);
+  cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
   if (!cl.Parse(args)) return false;
   if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
+  if (toOption->count() > 0 && durationOption->count() > 0)
+    throw EzxUsageError("--to and --duration exclude each other: give one");
+  if (!from.empty()) o.From = ParseTimeValue("--from", from);
+  if (!to.empty()) o.To = ParseTimeValue("--to", to);
+  if (!duration.empty()) o.Duration = ParseTimeValue("--duration", duration);
   if (hash == !o.Out.empty()) throw EzxUsageError("give OUT or --hash");
   if (hash) {
     if (!scale.empty()) throw EzxUsageError("--hash checks the picture as rendered; drop --scale");
@@ -112,19 +123,21 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   return true;
 }
 
-// Frames of a segment, from a frame number or seconds ("2.5s"). Seconds
-// give the first frame shown at or after that time.
-int64_t FramePosition(const std::string &option, const std::string &text, double fps) {
-  if (!text.empty() && (text.back() == 's' || text.back() == 'S')) {
-    char *end = nullptr;
-    const std::string number = text.substr(0, text.size() - 1);
-    double seconds = std::strtod(number.c_str(), &end);
-    if (number.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e7)
-      throw EzxUsageError(
-          Format("%s %s: expected seconds of 0 or more", option.c_str(), text.c_str()));
-    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
+// The frames [first, second) of a segment of count frames at fps that the
+// options ask for: --from's frame up to --to's, or --duration's length on.
+std::pair<int64_t, int64_t> FrameRange(const TOptions &o, double fps, int64_t count) {
+  const int64_t from = o.From ? o.From->FrameAt(fps) : 0;
+  int64_t to = count;
+  if (o.To) {
+    to = o.To->FrameAt(fps);
+  } else if (o.Duration && o.Duration->InFrames) {
+    to = from + o.Duration->Frames;
+  } else if (o.Duration) {
+    TzxTimeValue end;
+    end.Seconds = (o.From ? o.From->SecondsAt(fps) : 0) + o.Duration->Seconds;
+    to = end.FrameAt(fps);
   }
-  return ParseWholeNumber(option, text, 0, INT32_MAX);
+  return {std::min(from, count), std::min(to, count)};
 }
 
 // The frame rate the player shows a segment at; 0 counts as the player's
@@ -422,8 +435,7 @@ int CommandExport(const std::vector<std::string> &args) {
     const int32_t number = SegmentNumber(segment);
     const double fps = SegmentRate(segment);
     const int64_t count = std::max(segment.FrameCount, 0);
-    const int64_t from = o.From.empty() ? 0 : std::min(FramePosition("--from", o.From, fps), count);
-    const int64_t to = o.To.empty() ? count : std::min(FramePosition("--to", o.To, fps), count);
+    const auto [from, to] = FrameRange(o, fps, count);
     if (from >= to && o.Kind != TOutKind::Hash)
       throw EzxError(Format("Segment %d has no frame in the range asked for (frames %lld .. %lld "
                             "of %lld)",

@@ -27,7 +27,7 @@ grep -q '^h264,video,yuv420p' <<<"$streams" || grep -q '^h264,yuv420p,video' <<<
 grep -q 'audio' <<<"$streams"
 
 # Frames as PNG: what the PNG holds is what the hash says.
-"$zxtool" export "$film" "$work/frames" --from 20 --to 23
+"$zxtool" export "$film" "$work/frames" --from 20f --to 23f
 "$zxtool" export "$film" --hash >"$work/hashes"
 for f in 20 21 22; do
   png=$(printf '%s/frames/%06d.png' "$work" "$f")

@@ -81,11 +81,12 @@ TEST(ZxtoolHelp, TheUsageTextsListEveryOption) {
         "--title TEXT", "--cursor FILE", "--hotspot X,Y", "--cursor-track CSV", "--samples 1|3",
         "--sound FILE.mp3", "--raw WxH"}},
       {"export",
-       {"FILM", "OUT", "--hash", "--segment N", "--from", "--to", "--scale F|WxH", "--no-cursor"}},
+       {"FILM", "OUT", "--hash", "--segment N", "--from TIME", "--to TIME", "-t,--duration TIME",
+        "--scale F|WxH", "--no-cursor"}},
       {"info", {"FILE", "--json"}},
       {"pack", {"PLAYER.exe", "FILM", "-o OUT.exe", "--lang FILE"}},
       {"extract", {"EXE", "-o FILM.zxf", "--lang FILE"}},
-      {"bench", {"FILM", "--segment N", "--min-time", "--passes N"}},
+      {"bench", {"FILM", "--segment N", "--min-time TIME", "--passes N"}},
   };
   for (const auto &c : cases) {
     const TzxRun r = RunZxtool(std::string("help ") + c.Command, dir);
@@ -150,6 +151,8 @@ TEST(ZxtoolUsage, WrongCommandLinesExit2AndFailuresExit1) {
   ExpectUsageError("sample", dir, "OUT is required");
   ExpectUsageError("bench " + film + " --passes 0", dir, "--passes 0");
   ExpectUsageError("bench " + film + " --min-time soon", dir, "--min-time soon");
+  ExpectUsageError("bench " + film + " --min-time 0", dir, "--min-time 0");
+  ExpectUsageError("bench " + film + " --min-time 10f", dir, "--min-time 10f");
   ExpectUsageError("help export now", dir, "unexpected argument now");
 
   // What only the inputs can tell is a failure.

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -116,12 +117,45 @@ TEST(ZxtoolExport, PngFramesMatchTheInputAndFollowTheRange) {
   // Frames 2, 3, 4 (the end is exclusive), named by frame number; 10 fps
   // makes 0.2 s frame 2.
   r = RunZxtool("export " + film + " '" + dir.File("part/x%03d.png") +
-                    "' --from 0.2s --to 5 --no-cursor",
+                    "' --from 0.2s --to 5f --no-cursor",
                 dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(Names(dir.File("part")),
             (std::vector<std::string>{"x002.png", "x003.png", "x004.png"}));
   EXPECT_EQ(ReadPng(dir.File("part/x003.png")).Pixels, ToRgba(frames[3]));
+}
+
+TEST(ZxtoolExport, RangesTakeTimesAsFfmpegDoesAndFrameNumbers) {
+  TzxTestDir dir;
+  const std::string film = MakeFilm(dir, Frames(6, 4, 10), 6, 4); // 10 fps
+  auto hash = [&](const std::string &range) {
+    const TzxRun r = RunZxtool("export " + film + " --hash " + range, dir);
+    EXPECT_EQ(r.Code, 0) << range << ": " << ErrorText(dir);
+    std::string frames;
+    std::istringstream lines(r.Out);
+    for (std::string segment, frame, sha; lines >> segment >> frame >> sha;)
+      frames += frame + " ";
+    return frames;
+  };
+  // Frame k is shown from k / 10 s on: a time picks the first frame shown
+  // at or after it, and the end is left out.
+  for (const char *range :
+       {"--from 0.3 --to 0.6", "--from 3f --to 6f", "--from 0.25 --to 0.51",
+        "--from 300ms --to=600ms", "--from 00:00.3 -t 0.3", "--from 3f --duration 3f",
+        "--from=0.3 --duration=3f", "--from 3f -t 0.25"})
+    EXPECT_EQ(hash(range), "3 4 5 ") << range;
+  EXPECT_EQ(hash("-t 0.3"), "0 1 2 ");
+  EXPECT_EQ(hash("--duration 2f"), "0 1 ");
+  EXPECT_EQ(hash("--from 0:00:00.8"), "8 9 ");
+  EXPECT_EQ(hash("--from 8f -t 1:00"), "8 9 ");
+
+  TzxRun r = RunZxtool("export " + film + " --hash --to 6f -t 1", dir);
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(ErrorText(dir).find("--to and --duration exclude each other"), std::string::npos) << ErrorText(dir);
+  r = RunZxtool("export " + film + " --hash --from 1:75", dir);
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(ErrorText(dir).find("--from 1:75: expected seconds"), std::string::npos)
+      << ErrorText(dir);
 }
 
 TEST(ZxtoolExport, ScaleEnlargesFlatAreasExactly) {
@@ -144,7 +178,7 @@ TEST(ZxtoolExport, HashLinesHaveTheirFormat) {
   TzxTestDir dir;
   const auto frames = Frames(10, 8, 3);
   const std::string film = MakeFilm(dir, frames, 10, 8);
-  TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1", dir);
+  TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1f", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes rgb = ToRgb(frames[2]);
   EXPECT_EQ(r.Out, Format("1 1 %s\n1 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
@@ -156,11 +190,11 @@ TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
   TzxTestDir dir;
   const auto frames = Frames(7, 5, 3);
   const std::string film = MakeFilm(dir, frames, 7, 5);
-  TzxRun r = RunZxtool("export " + film + " - --from 1 --no-cursor", dir);
+  TzxRun r = RunZxtool("export " + film + " - --from 1f --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes one = ToRgb(frames[1]), two = ToRgb(frames[2]);
   EXPECT_EQ(r.Out, std::string(one.begin(), one.end()) + std::string(two.begin(), two.end()));
-  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --to 1 --no-cursor", dir);
+  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --to 1f --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(ReadWholeFile(dir.File("all.rgb")), ToRgb(frames[0]));
 }
@@ -305,7 +339,8 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
       {"export " + dir.File("damaged.zxf") + " --hash", "frame 2"},
       {"export " + film + " " + dir.File("f") + " --segment 2",
        "has no segment 2; its segment is 1"},
-      {"export " + film + " " + dir.File("f") + " --from 3", "no frame"},
+      {"export " + film + " " + dir.File("f") + " --from 3f", "no frame"},
+      {"export " + film + " " + dir.File("f") + " --from 1:00", "no frame"},
       {"export " + film + " " + dir.File("f.png"), "pattern"},
       {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
       {"export " + film + " " + dir.File("f") + " --scale 0", "--scale 0"},
