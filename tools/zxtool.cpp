@@ -10,6 +10,7 @@
 #include "zxtool.h"
 
 #include "zxLoader.h"
+#include "zxLzma.h"
 #include "zxMessages.h"
 
 #include <csignal>
@@ -74,6 +75,8 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
+  // The LZMA coder, a child that the signal does not reach, is ended too.
+  SetLzmaCancelCheck([] { return Interrupted != 0; });
 }
 
 } // namespace

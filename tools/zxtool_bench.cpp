@@ -212,6 +212,7 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
     child.ReadAll();
     const int code = child.Wait();
     seconds += Seconds(TClock::now() - t0);
+    CheckInterrupted();
     if (code != 0)
       throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i + 1));
     ++payloads;
@@ -250,6 +251,7 @@ int CommandBench(const std::vector<std::string> &args) {
   const auto t0 = TClock::now();
   LoadFilmFile(filmName, list, session);
   const double load = Seconds(TClock::now() - t0);
+  CheckInterrupted();
   const int32_t only = segment > 0 ? FindSegment(list, segment, filmName) : -1;
 
   int64_t frames = 0;

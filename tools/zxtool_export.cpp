@@ -292,6 +292,7 @@ public:
     if (!FChild) throw EzxError("No frame to export");
     if (FChild->Wait() != 0) Fail();
     FChild.reset();
+    CheckInterrupted(); // FFmpeg may have been encoding on meanwhile
     FOutput.Commit();
     if (!FSoundNote.empty()) std::fprintf(stderr, "zxtool: %s\n", FSoundNote.c_str());
   }
@@ -479,6 +480,7 @@ int CommandExport(const std::vector<std::string> &args) {
       }
     }
   }
+  CheckInterrupted();
   sink->Finish();
   if (noteSegment)
     std::fprintf(stderr,

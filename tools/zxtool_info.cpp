@@ -160,6 +160,7 @@ int CommandInfo(const std::vector<std::string> &args) {
     if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size()))
       entries[static_cast<size_t>(r->EntryIndex)].Loaded = r;
   }
+  CheckInterrupted(); // the LZMA coder may have been stopped
   if (json)
     PrintJson(base, entries, session.Boxes());
   else

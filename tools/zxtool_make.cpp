@@ -765,6 +765,7 @@ int CommandMake(const std::vector<std::string> &args) {
     }
     f.Close(o.Out);
   }
+  CheckInterrupted();
   output.Commit();
   return 0;
 }

@@ -47,6 +47,7 @@ void WriteOutput(const std::string &name, const TzxBytes &bytes) {
   std::string part = name + ".part";
   try {
     WriteWholeFile(part, bytes);
+    CheckInterrupted();
   } catch (...) {
     DeleteFileName(part);
     throw;

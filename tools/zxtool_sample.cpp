@@ -4,6 +4,7 @@
 
 #include "zxFilmWriter.h"
 #include "zxFrameEncoder.h"
+#include "zxToolOutput.h"
 
 #include <cstdio>
 
@@ -68,7 +69,10 @@ int CommandSample(const std::vector<std::string> &args) {
   std::vector<TzxFilmEntry> entries(2);
   entries[0].Segment = Segment("Moving bars", 160, 120, 40);
   entries[1].Segment = Segment("Second segment", 97, 61, 20);
-  WriteWholeFile(out, BuildFilm(entries));
+  TzxOutputFile output(out);
+  WriteWholeFile(output.TempName(), BuildFilm(entries));
+  CheckInterrupted();
+  output.Commit();
   std::printf("wrote %s\n", out.c_str());
   return 0;
 }

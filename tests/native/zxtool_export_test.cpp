@@ -151,7 +151,8 @@ TEST(ZxtoolExport, RangesTakeTimesAsFfmpegDoesAndFrameNumbers) {
 
   TzxRun r = RunZxtool("export " + film + " --hash --to 6f -t 1", dir);
   EXPECT_EQ(r.Code, 2);
-  EXPECT_NE(ErrorText(dir).find("--to and --duration exclude each other"), std::string::npos) << ErrorText(dir);
+  EXPECT_NE(ErrorText(dir).find("--to and --duration exclude each other"), std::string::npos)
+      << ErrorText(dir);
   r = RunZxtool("export " + film + " --hash --from 1:75", dir);
   EXPECT_EQ(r.Code, 2);
   EXPECT_NE(ErrorText(dir).find("--from 1:75: expected seconds"), std::string::npos)
