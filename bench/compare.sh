@@ -3,6 +3,7 @@
 # screen codecs of FFmpeg (ZMBV, QTRLE, FFV1), measured side by side.
 #
 #   bench/compare.sh [FILM.zxf] [--segment N] [--loops N]
+#   (segments numbered from 1, as zxtool info lists them; default 1)
 #
 # Without a film it makes one: bench/make_screen.py writes a 742 x 419
 # screen recording of 600 frames (typing, scrolling, a menu, a moving
@@ -23,7 +24,7 @@ if [ -z "$zxtool" ]; then
   done
 fi
 film=""
-segment=0
+segment=1
 loops=3
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -53,7 +54,7 @@ fi
 # The segment's size, rate and frame count.
 read -r width height fps frames < <("$zxtool" info --json "$film" | python3 -c "
 import json, sys
-s = json.load(sys.stdin)['segments'][$segment]
+s = next(s for s in json.load(sys.stdin)['segments'] if s['index'] == $segment)
 print(s['width'], s['height'], s['fps'] or 10, s['frame_count'])")
 echo "film: $film, segment $segment: ${width} x ${height}, $frames frames at $fps fps" >&2
 

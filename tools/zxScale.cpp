@@ -1,6 +1,7 @@
 #include "zxScale.h"
 
 #include "zxClasses.h"
+#include "zxToolArgs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,7 +35,7 @@ TzxScale ParseScale(const std::string &text) {
   int w = 0, h = 0, used = 0;
   if (std::sscanf(text.c_str(), "%dx%d%n", &w, &h, &used) == 2 && size_t(used) == text.size()) {
     if (w < 1 || h < 1 || w > MaxSide || h > MaxSide)
-      throw EzxError(
+      throw EzxUsageError(
           Format("--scale %s: a size must lie within 1 .. %d a side", text.c_str(), MaxSide));
     s.Width = w;
     s.Height = h;
@@ -43,8 +44,8 @@ TzxScale ParseScale(const std::string &text) {
   char *end = nullptr;
   double f = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || !(f > 0) || f > 64)
-    throw EzxError(Format("--scale %s: give a factor above 0 (up to 64) or a size such as 640x360",
-                          text.c_str()));
+    throw EzxUsageError(Format(
+        "--scale %s: give a factor above 0 (up to 64) or a size such as 640x360", text.c_str()));
   s.Factor = f;
   return s;
 }

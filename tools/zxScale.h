@@ -18,7 +18,7 @@ struct TzxScale {
   void Apply(int32_t w, int32_t h, int32_t &outW, int32_t &outH) const;
 };
 
-// Throws EzxError for anything but a positive factor or a size.
+// Throws EzxUsageError for anything but a positive factor or a size.
 TzxScale ParseScale(const std::string &text);
 
 // Resizes reusing its weight tables while the sizes stay the same.

@@ -5,46 +5,65 @@
 //   export FILM OUT       frames as PNG files or a video; --hash: checksums
 //   make ... -o OUT.zxf   a film from pictures or a video
 //   bench FILM            loading and decoding speed
+// Exit codes: 0 done, 1 failed, 2 a command line it does not take, 128 +
+// the signal when interrupted (SIGINT, SIGTERM).
 #include "zxtool.h"
 
 #include "zxLoader.h"
+#include "zxLzma.h"
 #include "zxMessages.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <new>
 #include <stdexcept>
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: zxtool info FILE [--json]\n"
-               "       zxtool sample OUT.zxf\n"
-               "       zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe\n"
-               "       zxtool extract EXE -o FILM.zxf [--lang FILE]\n"
-               "       zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B]\n"
-               "                     [--scale F|WxH] [--no-cursor]\n"
-               "       zxtool make [OPTIONS] --input SRC [OPTIONS]... -o OUT.zxf\n"
-               "       zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]\n");
-  return 2;
+struct TCommand {
+  const char *Name;
+  const char *Synopsis; // what follows the name
+  const char *Summary;
+  int (*Run)(const std::vector<std::string> &);
+};
+
+const TCommand Commands[] = {
+    {"info", "FILE [--json]", "what a film or a self-playing executable holds", CommandInfo},
+    {"sample", "OUT.zxf", "a small generated film", CommandSample},
+    {"pack", "PLAYER.exe FILM [--lang FILE] -o OUT.exe", "a self-playing executable", CommandPack},
+    {"extract", "EXE -o FILM.zxf [--lang FILE]", "the film (and language block) of one",
+     CommandExtract},
+    {"export", "FILM OUT|--hash [OPTIONS]",
+     "frames as the player shows them: PNG files, a video, raw RGB or checksums", CommandExport},
+    {"make", "[OPTIONS] --input SRC [OPTIONS]... -o OUT.zxf", "a film from pictures or a video",
+     CommandMake},
+    {"bench", "FILM [OPTIONS]", "loading and decoding speed", CommandBench},
+};
+
+const TCommand *FindCommand(const std::string &name) {
+  for (const auto &c : Commands)
+    if (name == c.Name) return &c;
+  return nullptr;
 }
 
-const std::map<std::string, int (*)(const std::vector<std::string> &)> &Commands() {
-  static const std::map<std::string, int (*)(const std::vector<std::string> &)> commands = {
-      {"info", CommandInfo},       {"sample", CommandSample}, {"pack", CommandPack},
-      {"extract", CommandExtract}, {"export", CommandExport}, {"make", CommandMake},
-      {"bench", CommandBench},
-  };
-  return commands;
+void PrintOverview() {
+  std::printf("zxtool %s: films of the player on any operating system\n\n"
+              "usage: zxtool COMMAND [ARGUMENTS]\n",
+              ZX_VERSION);
+  for (const auto &c : Commands)
+    std::printf("  zxtool %s %s\n      %s\n", c.Name, c.Synopsis, c.Summary);
+  std::printf("\n'zxtool help COMMAND' or 'zxtool COMMAND --help' lists every option of a "
+              "command.\n%s\n%s\n"
+              "Exit codes: 0 done, 1 failed, 2 a wrong command line, 130 or 143 interrupted "
+              "(SIGINT, SIGTERM).\n",
+              SegmentNumbering, TimeSyntax);
 }
 
-volatile std::sig_atomic_t Interrupted = 0;
+volatile std::sig_atomic_t Interrupted = 0; // the signal that came
 
-void OnInterrupt(int) {
-  Interrupted = 1;
+void OnInterrupt(int signal) {
+  Interrupted = signal;
 }
 
 // Ctrl-C and termination requests end a command through its usual error
@@ -56,34 +75,73 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
+  // The LZMA coder, a child that the signal does not reach, is ended too.
+  SetLzmaCancelCheck([] { return Interrupted != 0; });
 }
 
 } // namespace
 
+const char *const SegmentNumbering =
+    "Segments are numbered from 1 by their place in the film, as zxtool info lists them and the "
+    "player names them.";
+const char *const TimeSyntax = "A TIME is seconds (2.5, 1500ms), [HH:]MM:SS[.ms] (1:02.5) or a "
+                               "frame number counted from 0 (120f).";
+
 void CheckInterrupted() {
-  if (Interrupted) throw EzxError("Interrupted");
+  if (Interrupted) throw EzxError("interrupted");
 }
 
 int main(int argc, char **argv) {
-  if (argc < 2) return Usage();
-  auto it = Commands().find(argv[1]);
-  if (it == Commands().end()) {
-    std::fprintf(stderr, "zxtool: unknown command %s\n", argv[1]);
-    return Usage();
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string first = args.empty() ? "" : args[0];
+  if (args.empty() || first == "-h" || first == "--help" || (first == "help" && args.size() == 1)) {
+    PrintOverview();
+    return 0;
   }
-  std::vector<std::string> args(argv + 2, argv + argc);
+  if (first == "--version") {
+    std::printf("zxtool %s\n", ZX_VERSION);
+    return 0;
+  }
+  // "zxtool help CMD" is "zxtool CMD --help".
+  const bool help = first == "help";
+  const std::string name = help ? args[1] : first;
+  const TCommand *command = FindCommand(name);
+  if (command == nullptr) {
+    std::fprintf(stderr, "zxtool: unknown %s %s; see zxtool --help\n",
+                 name[0] == '-' ? "option" : "command", name.c_str());
+    return 2;
+  }
+  if (help && args.size() > 2) {
+    std::fprintf(stderr, "zxtool help: unexpected argument %s; see zxtool --help\n",
+                 args[2].c_str());
+    return 2;
+  }
+  const std::vector<std::string> rest =
+      help ? std::vector<std::string>{"--help"}
+           : std::vector<std::string>(args.begin() + 1, args.end());
   CatchInterrupts();
+  std::string failure;
+  int code = 1;
   try {
-    return it->second(args);
+    return command->Run(rest);
+  } catch (const EzxUsageError &e) {
+    failure = Format("zxtool %s: %s; see zxtool %s --help", command->Name, e.what(), command->Name);
+    code = 2;
   } catch (const EzxError &e) {
-    std::fprintf(stderr, "zxtool: %s\n", e.what());
+    failure = Format("zxtool: %s", e.what());
   } catch (const std::bad_alloc &) {
-    std::fprintf(stderr, "zxtool: %s: not enough memory\n", argv[1]);
+    failure = Format("zxtool: %s: not enough memory", command->Name);
   } catch (const std::length_error &) {
     // A size beyond what a container can hold: the input asks for too much.
-    std::fprintf(stderr, "zxtool: %s: not enough memory for a size the input asks for\n", argv[1]);
+    failure = Format("zxtool: %s: not enough memory for a size the input asks for", command->Name);
   } catch (const std::exception &e) {
-    std::fprintf(stderr, "zxtool: %s\n", e.what());
+    failure = Format("zxtool: %s", e.what());
   }
-  return 1;
+  // Whatever failed after an interruption failed because of it.
+  if (Interrupted) {
+    failure = "zxtool: interrupted";
+    code = 128 + Interrupted;
+  }
+  std::fprintf(stderr, "%s\n", failure.c_str());
+  return code;
 }

@@ -1,4 +1,4 @@
-// zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]
+// zxtool bench FILM [--segment N] [--min-time TIME] [--passes N]
 //
 // How fast a film loads and decodes, measured apart:
 //   load     LoadFilm: every packed payload through its unpacker (the LZMA
@@ -34,8 +34,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char *Usage = "zxtool bench FILM [--segment N] [--min-time SECONDS] [--passes N]";
 
 using TClock = std::chrono::steady_clock;
 
@@ -139,7 +137,7 @@ struct TDecodeResult {
   std::string NoCounter; // why there is no instruction count
 };
 
-// Decodes every segment once per pass.
+// Decodes every segment (or the one at index only) once per pass.
 TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTime,
                      int32_t passes) {
   TDecodeResult result;
@@ -163,7 +161,7 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
           result.Pixels += r.Layout().Pixels();
         }
       } catch (const EzxCorruptFrame &e) {
-        throw EzxError(Format("Segment %d, frame %d: %s", i, decoding, e.what()));
+        throw EzxError(Format("Segment %d, frame %d: %s", SegmentNumber(s), decoding, e.what()));
       }
       sink += r.Picture().empty() ? 0 : r.Picture()[0];
     }
@@ -214,7 +212,9 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
     child.ReadAll();
     const int code = child.Wait();
     seconds += Seconds(TClock::now() - t0);
-    if (code != 0) throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i));
+    CheckInterrupted();
+    if (code != 0)
+      throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i + 1));
     ++payloads;
   }
   return payloads > 0 ? seconds : -1;
@@ -223,46 +223,36 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
 } // namespace
 
 int CommandBench(const std::vector<std::string> &args) {
-  std::string filmName;
-  double minTime = 1.0;
-  int32_t passes = 0, segment = -1;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    if (a == "--segment" && i + 1 < args.size()) {
-      const std::string &v = args[++i];
-      char *end = nullptr;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || n < 0 || n > INT32_MAX)
-        throw EzxError(Format("--segment %s: expected a segment number", v.c_str()));
-      segment = static_cast<int32_t>(n);
-    } else if ((a == "--min-time" || a == "--passes") && i + 1 < args.size()) {
-      char *end = nullptr;
-      const std::string &v = args[++i];
-      const double x = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != '\0' || !(x > 0) || x > 1e6)
-        throw EzxError(Format("%s %s: expected a number above 0", a.c_str(), v.c_str()));
-      if (a == "--passes")
-        passes = static_cast<int32_t>(x);
-      else
-        minTime = x;
-    } else if (a.size() > 1 && a[0] == '-') {
-      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
-    } else if (filmName.empty()) {
-      filmName = a;
-    } else {
-      throw EzxError(Format("usage: %s", Usage));
-    }
-  }
-  if (filmName.empty()) throw EzxError(Format("usage: %s", Usage));
+  std::string filmName, segmentText, minTimeText, passesText;
+  TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
+                             "unpacked), the LZMA coder alone, and decoding every frame with and "
+                             "without the cursor, repeated for a minimum time.");
+  cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
+      ->type_name("N");
+  cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
+      ->type_name("TIME");
+  cl.add_option("--passes", passesText, "decode this many times instead")->type_name("N");
+  cl.Notes(std::string(SegmentNumbering) + " A TIME is seconds (2.5, 1500ms) or "
+                                           "[HH:]MM:SS[.ms].");
+  if (!cl.Parse(args)) return 0;
+  const int32_t segment = segmentText.empty() ? -1 : ParseSegmentNumber("--segment", segmentText);
+  const double minTime =
+      minTimeText.empty() ? 1.0 : ParseTimeValue("--min-time", minTimeText, false).Seconds;
+  if (!(minTime > 0))
+    throw EzxUsageError(Format("--min-time %s: expected a time above 0", minTimeText.c_str()));
+  const int32_t passes =
+      passesText.empty()
+          ? 0
+          : static_cast<int32_t>(ParseWholeNumber("--passes", passesText, 1, 1000000));
 
   TzxToolSession session;
   TSegmentList list;
   const auto t0 = TClock::now();
   LoadFilmFile(filmName, list, session);
   const double load = Seconds(TClock::now() - t0);
-  if (segment >= list.Count())
-    throw EzxError(Format("--segment %d: %s has %d segment%s", segment, filmName.c_str(),
-                          list.Count(), list.Count() == 1 ? "" : "s"));
+  CheckInterrupted();
+  const int32_t only = segment > 0 ? FindSegment(list, segment, filmName) : -1;
 
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
@@ -270,8 +260,8 @@ int CommandBench(const std::vector<std::string> &args) {
   int32_t payloads = 0;
   const double lzma = TimeLzmaTool(filmName, payloads);
 
-  const TDecodeResult bare = Decode(list, segment, false, minTime / 2, passes);
-  const TDecodeResult full = Decode(list, segment, true, minTime, passes);
+  const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
+  const TDecodeResult full = Decode(list, only, true, minTime, passes);
 
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
@@ -281,8 +271,8 @@ int CommandBench(const std::vector<std::string> &args) {
               list.Count() == 1 ? "" : "s", static_cast<long long>(frames));
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo &s = *list.Get(i);
-    std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", i, s.Width, s.Height,
-                s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
+    std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", SegmentNumber(s), s.Width,
+                s.Height, s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
   }
   std::printf("load:          %.1f ms (LoadFilm: unpacking and reading every segment)\n",
               load * 1e3);

@@ -2,11 +2,69 @@
 
 #include "ZxcabClasses.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 #include <filesystem>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Text broken into lines of at most width characters between words; line
+// breaks of its own stay.
+std::string Wrap(const std::string &text, size_t width = 79) {
+  std::string out, line, word;
+  auto flush = [&] {
+    if (!word.empty() && !line.empty() && line.size() + 1 + word.size() > width)
+      out += line + "\n", line.clear();
+    if (!word.empty()) line += (line.empty() ? "" : " ") + word;
+    word.clear();
+  };
+  for (const char c : text + "\n") {
+    if (c != ' ' && c != '\n') {
+      word += c;
+      continue;
+    }
+    flush();
+    if (c == '\n') out += line + "\n", line.clear();
+  }
+  out.pop_back();
+  return out;
+}
+
+} // namespace
+
+TzxCommandLine::TzxCommandLine(const std::string &name, const std::string &description)
+    : CLI::App(Wrap(description) + "\n", "zxtool " + name) {
+  // Arguments it does not know are reported below, as usage errors.
+  allow_extras();
+}
+
+void TzxCommandLine::Notes(const std::string &text) {
+  footer(Wrap(text));
+}
+
+bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
+  std::vector<std::string> reversed(args.rbegin(), args.rend()); // as CLI11 takes them
+  std::string problem;
+  try {
+    parse(reversed);
+  } catch (const CLI::CallForHelp &) {
+    std::fputs(help().c_str(), stdout);
+    return false;
+  } catch (const CLI::ParseError &e) {
+    problem = e.what();
+  }
+  // An unknown option is named first: what else is missing may follow from it.
+  const std::vector<std::string> extra = remaining();
+  for (const std::string &a : extra)
+    if (a.size() > 1 && a[0] == '-')
+      throw EzxUsageError(Format("unknown option %s", a.substr(0, a.find('=')).c_str()));
+  if (!problem.empty()) throw EzxUsageError(problem);
+  if (!extra.empty()) throw EzxUsageError(Format("unexpected argument %s", extra[0].c_str()));
+  return true;
+}
 
 TzxToolSession::TzxToolSession() {
   fs::path dir = fs::path(TempPath()) / ("zxtool_" + LocalTimeStamp() + "_" +
@@ -27,6 +85,25 @@ TzxToolSession::~TzxToolSession() {
   SetVideoTempDirectory({});
   std::error_code ec;
   fs::remove_all(FDir, ec);
+}
+
+int32_t SegmentNumber(const TSegmentInfo &segment) {
+  return segment.EntryIndex + 1;
+}
+
+int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string &filmName) {
+  std::string numbers; // "1 .. 3, 5"
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const int32_t n = SegmentNumber(*list.Get(i));
+    if (n == number) return i;
+    const bool follows = i > 0 && SegmentNumber(*list.Get(i - 1)) == n - 1;
+    const bool followed = i + 1 < list.Count() && SegmentNumber(*list.Get(i + 1)) == n + 1;
+    if (!follows) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+    if (follows && !followed) numbers += " .. " + std::to_string(n);
+  }
+  throw EzxError(Format("--segment %d: %s has no segment %d; its segment%s %s %s", number,
+                        filmName.c_str(), number, list.Count() == 1 ? "" : "s",
+                        list.Count() == 1 ? "is" : "are", numbers.c_str()));
 }
 
 std::string AnsiToUtf8(const std::string &s) {

@@ -1,5 +1,5 @@
-// zxtool export FILM OUT [--segment N] [--from A] [--to B] [--scale S] [--no-cursor]
-// zxtool export FILM --hash [--segment N] [--from A] [--to B] [--no-cursor]
+// zxtool export FILM OUT [--segment N] [--from A] [--to B | -t D] [--scale S] [--no-cursor]
+// zxtool export FILM --hash [--segment N] [--from A] [--to B | -t D] [--no-cursor]
 //
 // Renders frames as the player shows them: frame k is the picture after
 // frames 0 .. k with the cursor sample k x TicksPerFrame drawn on it.
@@ -7,11 +7,14 @@
 // such as DIR/%06d.png, NAME.rgb or "-" (raw RGB24 frames end to end, to a
 // file or standard output), or else a directory that receives 000000.png ...
 // Files are numbered by frame index. Videos run at the segment's frame rate
-// and carry its MP3 sound. --from and --to take frames, or seconds with an
-// "s" suffix; --to is exclusive.
+// and carry its MP3 sound. --from, --to and --duration take times as FFmpeg
+// does (seconds, [HH:]MM:SS[.ms]) or frame numbers ("120f"); --to is
+// exclusive.
 //
 // --hash prints "SEGMENT FRAME SHA256" for each frame: the checksum of the
 // rendered picture's RGB24 bytes (rows top to bottom, red, green, blue).
+// Segments are numbered from 1 by their place in the film's directory, as
+// the player numbers them; frames from 0.
 #include "zxtool.h"
 
 #include "zxFfmpegPipe.h"
@@ -23,19 +26,16 @@
 #include "zxScale.h"
 #include "zxToolOutput.h"
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char *Usage = "zxtool export FILM OUT|--hash [--segment N] [--from A] [--to B] "
-                    "[--scale F|WxH] [--no-cursor]";
 
 enum class TOutKind { Hash, Directory, Pattern, Raw, Mp4, Webm, Gif };
 
@@ -43,8 +43,8 @@ struct TOptions {
   std::string Film;
   std::string Out;
   TOutKind Kind = TOutKind::Directory;
-  int32_t Segment = -1;
-  std::string From, To;
+  int32_t Segment = -1; // its number (from 1), -1 when not chosen
+  std::optional<TzxTimeValue> From, To, Duration;
   TzxScale Scale;
   bool Cursor = true;
 };
@@ -55,54 +55,51 @@ std::string Lower(std::string s) {
   return s;
 }
 
-int32_t ParseCount(const std::string &option, const std::string &text) {
-  char *end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || v < 0 || v > INT32_MAX)
-    throw EzxError(
-        Format("%s %s: expected a whole number of 0 or more", option.c_str(), text.c_str()));
-  return static_cast<int32_t>(v);
-}
-
-TOptions ParseOptions(const std::vector<std::string> &args) {
-  TOptions o;
-  std::vector<std::string> positional;
+// Fills o from the command line; false when the usage text was printed.
+bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   bool hash = false;
-  std::string scale;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    auto value = [&]() -> const std::string & {
-      if (i + 1 >= args.size())
-        throw EzxError(Format("%s needs a value; usage: %s", a.c_str(), Usage));
-      return args[++i];
-    };
-    if (a == "--hash")
-      hash = true;
-    else if (a == "--no-cursor")
-      o.Cursor = false;
-    else if (a == "--segment")
-      o.Segment = ParseCount(a, value());
-    else if (a == "--from")
-      o.From = value();
-    else if (a == "--to")
-      o.To = value();
-    else if (a == "--scale")
-      scale = value();
-    else if (a.size() > 1 && a[0] == '-')
-      throw EzxError(Format("unknown option %s; usage: %s", a.c_str(), Usage));
-    else
-      positional.push_back(a);
-  }
-  if (positional.empty() || positional.size() > 2 || (hash == (positional.size() == 2)))
-    throw EzxError(Format("usage: %s", Usage));
-  o.Film = positional[0];
+  std::string scale, segment, from, to, duration;
+  TzxCommandLine cl(
+      "export",
+      "Renders frames as the player shows them: frame k is the picture after frames 0 .. k with "
+      "the cursor sample of frame k drawn on it.\n\nOUT by its name: NAME.mp4 (H.264), NAME.webm "
+      "(VP9), NAME.gif, a pattern such as DIR/%06d.png, NAME.rgb or - (raw RGB24 frames end to "
+      "end, to a file or standard output), otherwise a directory that receives 000000.png ... "
+      "Files are numbered by frame. Videos run at the segment's frame rate and carry its sound. "
+      "--hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the checksum of the "
+      "picture's RGB24 bytes.");
+  cl.add_option("FILM", o.Film, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("OUT", o.Out, "where the frames go (not with --hash)")->type_name("");
+  cl.add_flag("--hash", hash, "print a checksum line per frame (every segment unless --segment)");
+  cl.add_option("--segment", segment,
+                "the segment numbered N (default: the first; with --hash, all)")
+      ->type_name("N");
+  cl.add_option("--from", from, "the first frame: the one shown at or after TIME (default 0)")
+      ->type_name("TIME");
+  const CLI::Option *toOption =
+      cl.add_option("--to", to, "stop before the frame shown at TIME (default: the end)")
+          ->type_name("TIME");
+  const CLI::Option *durationOption =
+      cl.add_option("-t,--duration", duration, "export this long from --from on (not with --to)")
+          ->type_name("TIME");
+  cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
+  cl.add_flag(
+      "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
+  if (!cl.Parse(args)) return false;
+  if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
+  if (toOption->count() > 0 && durationOption->count() > 0)
+    throw EzxUsageError("--to and --duration exclude each other: give one");
+  if (!from.empty()) o.From = ParseTimeValue("--from", from);
+  if (!to.empty()) o.To = ParseTimeValue("--to", to);
+  if (!duration.empty()) o.Duration = ParseTimeValue("--duration", duration);
+  if (hash == !o.Out.empty()) throw EzxUsageError("give OUT or --hash");
   if (hash) {
-    if (!scale.empty()) throw EzxError("--hash checks the picture as rendered; drop --scale");
+    if (!scale.empty()) throw EzxUsageError("--hash checks the picture as rendered; drop --scale");
     o.Kind = TOutKind::Hash;
-    return o;
+    return true;
   }
   if (!scale.empty()) o.Scale = ParseScale(scale);
-  o.Out = positional[1];
   const std::string ext = Lower(fs::path(o.Out).extension().string());
   if (o.Out == "-" || ext == ".rgb")
     o.Kind = TOutKind::Raw;
@@ -114,30 +111,33 @@ TOptions ParseOptions(const std::vector<std::string> &args) {
     o.Kind = TOutKind::Gif;
   else if (ext == ".png") {
     if (!IsNumberPattern(o.Out))
-      throw EzxError(Format("%s: PNG frames need a pattern with one number, such as "
-                            "frames/%%06d.png, or a directory",
-                            o.Out.c_str()));
+      throw EzxUsageError(Format("%s: PNG frames need a pattern with one number, such as "
+                                 "frames/%%06d.png, or a directory",
+                                 o.Out.c_str()));
     o.Kind = TOutKind::Pattern;
   } else if (!ext.empty() && !fs::is_directory(o.Out)) {
-    throw EzxError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a %%06d.png "
-                          "pattern or a directory)",
-                          o.Out.c_str(), ext.c_str()));
+    throw EzxUsageError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a "
+                               "%%06d.png pattern or a directory)",
+                               o.Out.c_str(), ext.c_str()));
   }
-  return o;
+  return true;
 }
 
-// Frames of a segment, from a frame number or seconds ("2.5s"). Seconds
-// give the first frame shown at or after that time.
-int64_t FramePosition(const std::string &option, const std::string &text, double fps) {
-  if (!text.empty() && (text.back() == 's' || text.back() == 'S')) {
-    char *end = nullptr;
-    const std::string number = text.substr(0, text.size() - 1);
-    double seconds = std::strtod(number.c_str(), &end);
-    if (number.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e7)
-      throw EzxError(Format("%s %s: expected seconds of 0 or more", option.c_str(), text.c_str()));
-    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
+// The frames [first, second) of a segment of count frames at fps that the
+// options ask for: --from's frame up to --to's, or --duration's length on.
+std::pair<int64_t, int64_t> FrameRange(const TOptions &o, double fps, int64_t count) {
+  const int64_t from = o.From ? o.From->FrameAt(fps) : 0;
+  int64_t to = count;
+  if (o.To) {
+    to = o.To->FrameAt(fps);
+  } else if (o.Duration && o.Duration->InFrames) {
+    to = from + o.Duration->Frames;
+  } else if (o.Duration) {
+    TzxTimeValue end;
+    end.Seconds = (o.From ? o.From->SecondsAt(fps) : 0) + o.Duration->Seconds;
+    to = end.FrameAt(fps);
   }
-  return ParseCount(option, text);
+  return {std::min(from, count), std::min(to, count)};
 }
 
 // The frame rate the player shows a segment at; 0 counts as the player's
@@ -164,6 +164,7 @@ void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
 class TFrameSink {
 public:
   virtual ~TFrameSink() = default;
+  // segment: its number.
   virtual void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) = 0;
   virtual void Finish() = 0;
 };
@@ -290,10 +291,10 @@ TzxScale VideoScale(const TzxScale &asked, const TSegmentInfo &segment) {
 // cannot decode is left out, with a note, as the player leaves it out.
 class TVideoSink : public TScaledSink {
 public:
-  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int32_t index, int64_t from,
-             int64_t to)
-      : TScaledSink(VideoScale(o.Scale, segment)), FOptions(o), FSegment(segment), FIndex(index),
-        FFrom(from), FTo(to), FOutput(o.Out), FLog(MakeTempFileName("txt", "", "zxF_")) {}
+  TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
+      : TScaledSink(VideoScale(o.Scale, segment)), FOptions(o), FSegment(segment),
+        FNumber(SegmentNumber(segment)), FFrom(from), FTo(to), FOutput(o.Out),
+        FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
   void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
@@ -313,6 +314,7 @@ public:
     if (!FChild) throw EzxError("No frame to export");
     if (FChild->Wait() != 0) Fail();
     FChild.reset();
+    CheckInterrupted(); // FFmpeg may have been encoding on meanwhile
     FOutput.Commit();
     if (!FSoundNote.empty()) std::fprintf(stderr, "zxtool: %s\n", FSoundNote.c_str());
   }
@@ -333,7 +335,7 @@ private:
         GetMp3FileInfo(FSegment.SoundFileName, format);
       } catch (const EzxMp3Error &e) {
         sound = false;
-        FSoundNote = Format("segment %d is exported without sound: its sound %s", FIndex,
+        FSoundNote = Format("segment %d is exported without sound: its sound %s", FNumber,
                             e.Reason().c_str());
       }
     }
@@ -342,7 +344,7 @@ private:
       sound = false;
       FSoundNote =
           Format("segment %d is exported without sound: FFmpeg cannot decode its sound (%s)",
-                 FIndex, reason.c_str());
+                 FNumber, reason.c_str());
     }
     if (sound) {
       a.insert(a.end(), {"-ss", Format("%.6f", double(FFrom) / fps), "-i", FSegment.SoundFileName,
@@ -378,7 +380,7 @@ private:
     FChild.reset();
     // FFmpeg names the files it was given: ours are temporary.
     std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSegment.SoundFileName,
-                                    Format("the sound of segment %d", FIndex));
+                                    Format("the sound of segment %d", FNumber));
     reason = ReplaceAll(reason, FOutput.TempName(), FOptions.Out);
     throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
                           reason.empty() ? "" : ": ", reason.c_str()));
@@ -386,7 +388,7 @@ private:
 
   const TOptions &FOptions;
   const TSegmentInfo &FSegment;
-  int32_t FIndex;
+  int32_t FNumber;
   int64_t FFrom, FTo;
   std::string FSoundNote;
   TzxOutputFile FOutput;
@@ -432,19 +434,18 @@ void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSess
 }
 
 int CommandExport(const std::vector<std::string> &args) {
-  const TOptions o = ParseOptions(args);
+  TOptions o;
+  if (!ParseOptions(args, o)) return 0;
   TzxToolSession session;
   TSegmentList list;
   LoadFilmFile(o.Film, list, session);
-  if (o.Segment >= list.Count())
-    throw EzxError(Format("--segment %d: %s has %d segment%s (0 .. %d)", o.Segment, o.Film.c_str(),
-                          list.Count(), list.Count() == 1 ? "" : "s", list.Count() - 1));
+  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, o.Film) : -1;
 
   // Hashes cover every segment unless one is chosen; pictures and videos
   // come from one segment, the first unless chosen.
-  const int32_t first = o.Segment >= 0 ? o.Segment : 0;
-  const int32_t last = o.Segment >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
-  const bool noteSegment = o.Segment < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
+  const int32_t first = chosen >= 0 ? chosen : 0;
+  const int32_t last = chosen >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
+  const bool noteSegment = chosen < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
 
   TzxPalette palette{};
   for (int32_t i = 0; i < first; ++i)
@@ -454,14 +455,14 @@ int CommandExport(const std::vector<std::string> &args) {
   TzxRgbPicture picture;
   for (int32_t s = first; s <= last; ++s) {
     TSegmentInfo &segment = *list.Get(s);
+    const int32_t number = SegmentNumber(segment);
     const double fps = SegmentRate(segment);
     const int64_t count = std::max(segment.FrameCount, 0);
-    const int64_t from = o.From.empty() ? 0 : std::min(FramePosition("--from", o.From, fps), count);
-    const int64_t to = o.To.empty() ? count : std::min(FramePosition("--to", o.To, fps), count);
+    const auto [from, to] = FrameRange(o, fps, count);
     if (from >= to && o.Kind != TOutKind::Hash)
       throw EzxError(Format("Segment %d has no frame in the range asked for (frames %lld .. %lld "
                             "of %lld)",
-                            s, static_cast<long long>(from), static_cast<long long>(to),
+                            number, static_cast<long long>(from), static_cast<long long>(to),
                             static_cast<long long>(count)));
     if (!sink) {
       switch (o.Kind) {
@@ -469,13 +470,14 @@ int CommandExport(const std::vector<std::string> &args) {
       case TOutKind::Directory:
       case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
       case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
-      default: sink = std::make_unique<TVideoSink>(o, segment, s, from, to); break;
+      default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }
     if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
-      throw EzxError(Format("Segment %d has no frame data: its payload could not be unpacked", s));
+      throw EzxError(
+          Format("Segment %d has no frame data: its payload could not be unpacked", number));
     TzxSegmentRenderer renderer(segment, palette);
-    TzxProgress progress(Format("segment %d", s), to);
+    TzxProgress progress(Format("segment %d", number), to);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
     try {
       while (renderer.FrameIndex() + 1 < to) {
@@ -486,10 +488,10 @@ int CommandExport(const std::vector<std::string> &args) {
         progress.Update(k + 1);
         if (k < from) continue;
         renderer.Render(picture, o.Cursor);
-        sink->Frame(s, k, picture);
+        sink->Frame(number, k, picture);
       }
     } catch (const EzxCorruptFrame &e) {
-      throw EzxError(Format("Segment %d, frame %d: %s", s, decoding, e.what()));
+      throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
     // The palette plays on through the frames left undecoded.
     if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
@@ -500,9 +502,11 @@ int CommandExport(const std::vector<std::string> &args) {
       }
     }
   }
+  CheckInterrupted();
   sink->Finish();
   if (noteSegment)
-    std::fprintf(stderr, "zxtool: %s has %d segments; exported segment 0 (choose with --segment)\n",
-                 o.Film.c_str(), list.Count());
+    std::fprintf(stderr,
+                 "zxtool: %s has %d segments; exported segment %d (choose with --segment)\n",
+                 o.Film.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
   return 0;
 }

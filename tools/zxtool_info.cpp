@@ -14,7 +14,6 @@ struct TEntryInfo {
   bool HasHeader = false;
   TSegmentHeader Header;
   const TSegmentInfo *Loaded = nullptr;
-  int32_t Index = -1;
 };
 
 int64_t FileSizeOf(const std::string &name) {
@@ -68,13 +67,13 @@ void PrintJson(int64_t base, const std::vector<TEntryInfo> &entries,
     if (!e.HasHeader) continue;
     const TSegmentHeader &h = e.Header;
     const TSegmentInfo *r = e.Loaded;
-    std::string index = r != nullptr ? std::to_string(e.Index) : "null";
+    std::string index = r != nullptr ? std::to_string(SegmentNumber(*r)) : "null";
     std::printf("%s{\"index\":%s,\"entry\":%zu,\"version\":%d,\"width\":%d,\"height\":%d,"
                 "\"bits_per_pixel\":%d,\"fps\":%d,\"flags\":%d,\"frame_count\":%d,"
                 "\"title\":%s,\"cursor_count\":%d,\"video_size\":%d,\"cursor_track_size\":%d,"
                 "\"palette_track_size\":%d,\"sound_size\":%lld}",
-                first ? "" : ",", index.c_str(), i, h.Version, h.Width, h.Height, h.BitsPerPixel,
-                RoundFramesPerSecond(h.FramesPerSecond), h.Flags, h.FrameCount,
+                first ? "" : ",", index.c_str(), i + 1, h.Version, h.Width, h.Height,
+                h.BitsPerPixel, RoundFramesPerSecond(h.FramesPerSecond), h.Flags, h.FrameCount,
                 JsonString(r != nullptr ? AnsiToUtf8(r->TitleText()) : "").c_str(),
                 r != nullptr ? r->Cursors->Count() : h.CursorCount,
                 r != nullptr ? r->VideoStream->Size() : 0,
@@ -119,7 +118,7 @@ void PrintText(const std::string &name, int64_t base, const std::vector<TEntryIn
     if (const TSegmentInfo *r = e.Loaded) {
       std::printf("    segment %d: title \"%s\", %d cursors, video %d, cursor track %d, "
                   "palette track %d, sound %lld bytes\n",
-                  e.Index + 1, AnsiToUtf8(r->TitleText()).c_str(), r->Cursors->Count(),
+                  SegmentNumber(*r), AnsiToUtf8(r->TitleText()).c_str(), r->Cursors->Count(),
                   r->VideoStream->Size(), r->CursorTrack->Size(), r->PaletteTrack->Size(),
                   static_cast<long long>(FileSizeOf(r->SoundFileName)));
     } else {
@@ -141,15 +140,12 @@ void PrintText(const std::string &name, int64_t base, const std::vector<TEntryIn
 int CommandInfo(const std::vector<std::string> &args) {
   std::string file;
   bool json = false;
-  for (const auto &a : args) {
-    if (a == "--json")
-      json = true;
-    else if (file.empty() && a.rfind("--", 0) != 0)
-      file = a;
-    else
-      throw EzxError("usage: zxtool info FILE [--json]");
-  }
-  if (file.empty()) throw EzxError("usage: zxtool info FILE [--json]");
+  TzxCommandLine cl("info", "The film's directory, every segment's header and what the player's "
+                            "loader makes of it.");
+  cl.add_option("FILE", file, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_flag("--json", json, "one JSON object instead of text");
+  cl.Notes(SegmentNumbering);
+  if (!cl.Parse(args)) return 0;
 
   TzxToolSession session;
   TzxFileStream f(file, fmOpenRead | fmShareDenyWrite);
@@ -161,11 +157,10 @@ int CommandInfo(const std::vector<std::string> &args) {
   if (!LoadFilm(&f, list) && !session.Boxes().empty()) throw EzxError(session.Boxes().back().Text);
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo *r = list.Get(i);
-    if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size())) {
+    if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size()))
       entries[static_cast<size_t>(r->EntryIndex)].Loaded = r;
-      entries[static_cast<size_t>(r->EntryIndex)].Index = i;
-    }
   }
+  CheckInterrupted(); // the LZMA coder may have been stopped
   if (json)
     PrintJson(base, entries, session.Boxes());
   else

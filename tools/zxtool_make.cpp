@@ -50,9 +50,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char *Usage = "zxtool make [OPTIONS] --input SRC [OPTIONS] [--input SRC [OPTIONS]]... "
-                    "-o OUT.zxf";
-
 // ------------------------------------------------------------- options
 
 struct TCursorSource {
@@ -65,7 +62,7 @@ struct TSegmentOptions {
   std::optional<double> Fps;
   int32_t Depth = 32;
   TzxPacking Packing = TzxPacking::Lzma;
-  std::string Title;
+  std::string Title; // Windows-1252
   std::vector<TCursorSource> Cursors;
   bool CursorsInherited = false; // still the defaults' list
   std::string CursorTrack;
@@ -80,96 +77,25 @@ struct TMakeOptions {
 };
 
 int32_t ParseInt(const std::string &option, const std::string &text, int64_t lo, int64_t hi) {
-  char *end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
-    throw EzxError(Format("%s %s: expected a whole number from %lld to %lld", option.c_str(),
-                          text.c_str(), static_cast<long long>(lo), static_cast<long long>(hi)));
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(ParseWholeNumber(option, text, lo, hi));
 }
 
 std::pair<int32_t, int32_t> ParsePair(const std::string &option, const std::string &text,
                                       char separator, int64_t lo, int64_t hi) {
-  size_t at = text.find(separator);
-  if (at == std::string::npos)
-    throw EzxError(Format("%s %s: expected two numbers separated by '%c'", option.c_str(),
-                          text.c_str(), separator));
-  return {ParseInt(option, text.substr(0, at), lo, hi),
-          ParseInt(option, text.substr(at + 1), lo, hi)};
-}
-
-TMakeOptions ParseOptions(const std::vector<std::string> &args) {
-  TMakeOptions o;
-  TSegmentOptions defaults;
-  auto current = [&]() -> TSegmentOptions & {
-    return o.Segments.empty() ? defaults : o.Segments.back();
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &a = args[i];
-    auto value = [&]() -> const std::string & {
-      if (i + 1 >= args.size())
-        throw EzxError(Format("%s needs a value; usage: %s", a.c_str(), Usage));
-      return args[++i];
-    };
-    TSegmentOptions &s = current();
-    if (a == "-o") {
-      if (!o.Out.empty()) throw EzxError("-o given twice");
-      o.Out = value();
-    } else if (a == "--input") {
-      TSegmentOptions next = defaults;
-      next.Input = value();
-      next.CursorsInherited = true;
-      o.Segments.push_back(std::move(next));
-    } else if (a == "--fps") {
-      char *end = nullptr;
-      const std::string &v = value();
-      double fps = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != '\0' || !(fps >= 0.5) || fps > 255)
-        throw EzxError(Format("--fps %s: expected a rate from 0.5 to 255", v.c_str()));
-      s.Fps = fps;
-    } else if (a == "--depth") {
-      s.Depth = ParseInt(a, value(), 8, 32);
-      if (s.Depth != 8 && s.Depth != 24 && s.Depth != 32)
-        throw EzxError(Format("--depth %d: expected 32, 24 or 8", s.Depth));
-    } else if (a == "--compression") {
-      const std::string &v = value();
-      if (v == "lzma")
-        s.Packing = TzxPacking::Lzma;
-      else if (v == "cab")
-        s.Packing = TzxPacking::Cabinet;
-      else
-        throw EzxError(Format("--compression %s: expected lzma or cab", v.c_str()));
-    } else if (a == "--title") {
-      s.Title = value();
-    } else if (a == "--cursor") {
-      if (s.CursorsInherited) s.Cursors.clear();
-      s.CursorsInherited = false;
-      s.Cursors.push_back({value(), std::nullopt});
-    } else if (a == "--hotspot") {
-      if (i < 2 || args[i - 2] != "--cursor" || s.Cursors.empty() || s.Cursors.back().HotSpot)
-        throw EzxError("--hotspot must follow a --cursor FILE directly");
-      s.Cursors.back().HotSpot = ParsePair(a, value(), ',', 0, 255);
-    } else if (a == "--cursor-track") {
-      s.CursorTrack = value();
-    } else if (a == "--samples") {
-      s.Samples = ParseInt(a, value(), 1, 3);
-      if (s.Samples == 2) throw EzxError("--samples 2: expected 1 or 3");
-    } else if (a == "--sound") {
-      s.Sound = value();
-    } else if (a == "--raw") {
-      std::string v = value();
-      std::tie(s.RawWidth, s.RawHeight) = ParsePair(a, v, 'x', 1, 16384);
-    } else {
-      throw EzxError(Format("unknown argument %s; usage: %s", a.c_str(), Usage));
-    }
+  const size_t at = text.find(separator);
+  try {
+    if (at != std::string::npos)
+      return {ParseInt(option, text.substr(0, at), lo, hi),
+              ParseInt(option, text.substr(at + 1), lo, hi)};
+  } catch (const EzxUsageError &) {
   }
-  if (o.Out.empty()) throw EzxError(Format("-o OUT.zxf is required; usage: %s", Usage));
-  if (o.Segments.empty()) throw EzxError(Format("no --input given; usage: %s", Usage));
-  return o;
+  throw EzxUsageError(Format("%s %s: expected two whole numbers from %lld to %lld separated by "
+                             "'%c'",
+                             option.c_str(), text.c_str(), static_cast<long long>(lo),
+                             static_cast<long long>(hi), separator));
 }
 
-// UTF-8 to Windows-1252; throws for characters the code page lacks.
+// UTF-8 to Windows-1252 (--title); throws for characters the code page lacks.
 std::string Utf8ToAnsi(const std::string &s) {
   static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
@@ -189,11 +115,11 @@ std::string Utf8ToAnsi(const std::string &s) {
     else if ((c & 0xF8) == 0xF0)
       u = c & 0x07, n = 4;
     if (n == 0 || i + n > s.size())
-      throw EzxError(Format("--title: the text is not UTF-8 (byte %zu)", i + 1));
+      throw EzxUsageError(Format("--title: the text is not UTF-8 (byte %zu)", i + 1));
     for (size_t k = 1; k < n; ++k) {
       const auto d = static_cast<unsigned char>(s[i + k]);
       if ((d & 0xC0) != 0x80)
-        throw EzxError(Format("--title: the text is not UTF-8 (byte %zu)", i + k + 1));
+        throw EzxUsageError(Format("--title: the text is not UTF-8 (byte %zu)", i + k + 1));
       u = u << 6 | (d & 0x3F);
     }
     i += n;
@@ -202,12 +128,130 @@ std::string Utf8ToAnsi(const std::string &s) {
     for (int k = 0; k < 32 && code < 0; ++k)
       if (high[k] != 0 && high[k] == u) code = 0x80 + k;
     if (code < 0)
-      throw EzxError(Format("--title: the character U+%04X has no Windows-1252 code", u));
+      throw EzxUsageError(Format("--title: the character U+%04X has no Windows-1252 code", u));
     out += static_cast<char>(code);
   }
   if (out.size() > 255)
-    throw EzxError(Format("--title: %zu characters, at most 255 fit", out.size()));
+    throw EzxUsageError(Format("--title: %zu characters, at most 255 fit", out.size()));
   return out;
+}
+
+// What a segment option does with its value.
+using TApply = void (*)(TSegmentOptions &, const std::string &);
+
+struct TSegmentOption {
+  const char *Name;
+  const char *Value;
+  const char *Help;
+  TApply Apply;
+};
+
+const TSegmentOption SegmentOptions[] = {
+    {"--fps", "N", "frame rate (default: the video's, else 10; a video is resampled to it)",
+     [](TSegmentOptions &s, const std::string &v) {
+       char *end = nullptr;
+       const double fps = std::strtod(v.c_str(), &end);
+       if (v.empty() || *end != '\0' || !(fps >= 0.5) || fps > 255)
+         throw EzxUsageError(Format("--fps %s: expected a rate from 0.5 to 255", v.c_str()));
+       s.Fps = fps;
+     }},
+    {"--depth", "32|24|8", "bits per pixel (default 32); 8 needs at most 256 colours",
+     [](TSegmentOptions &s, const std::string &v) {
+       s.Depth = ParseInt("--depth", v, 8, 32);
+       if (s.Depth != 8 && s.Depth != 24 && s.Depth != 32)
+         throw EzxUsageError(Format("--depth %d: expected 32, 24 or 8", s.Depth));
+     }},
+    {"--compression", "lzma|cab", "how the payload is packed (default lzma)",
+     [](TSegmentOptions &s, const std::string &v) {
+       if (v == "lzma")
+         s.Packing = TzxPacking::Lzma;
+       else if (v == "cab")
+         s.Packing = TzxPacking::Cabinet;
+       else
+         throw EzxUsageError(Format("--compression %s: expected lzma or cab", v.c_str()));
+     }},
+    {"--title", "TEXT", "UTF-8, stored as Windows-1252 (at most 255 characters)",
+     [](TSegmentOptions &s, const std::string &v) { s.Title = Utf8ToAnsi(v); }},
+    {"--cursor", "FILE",
+     "a .cur file, or a PNG followed by --hotspot X,Y; repeatable, numbered 0, 1, 2 ...",
+     [](TSegmentOptions &s, const std::string &v) {
+       if (s.CursorsInherited) s.Cursors.clear();
+       s.CursorsInherited = false;
+       s.Cursors.push_back({v, std::nullopt});
+     }},
+    {"--hotspot", "X,Y", "the hot spot of the --cursor just before (default 0,0)",
+     [](TSegmentOptions &s, const std::string &v) {
+       s.Cursors.back().HotSpot = ParsePair("--hotspot", v, ',', 0, 255);
+     }},
+    {"--cursor-track", "CSV",
+     "lines tick,cursor,x,y with tick = frame x samples + t; ticks not listed repeat the one "
+     "before",
+     [](TSegmentOptions &s, const std::string &v) { s.CursorTrack = v; }},
+    {"--samples", "1|3", "cursor samples per frame (default 1)",
+     [](TSegmentOptions &s, const std::string &v) {
+       s.Samples = ParseInt("--samples", v, 1, 3);
+       if (s.Samples == 2) throw EzxUsageError("--samples 2: expected 1 or 3");
+     }},
+    {"--sound", "FILE.mp3", "MPEG audio stored with the segment",
+     [](TSegmentOptions &s, const std::string &v) { s.Sound = v; }},
+    {"--raw", "WxH", "SRC is raw BGRA frames of this size (- reads standard input)",
+     [](TSegmentOptions &s, const std::string &v) {
+       std::tie(s.RawWidth, s.RawHeight) = ParsePair("--raw", v, 'x', 1, 16384);
+     }},
+};
+
+// Fills o from the command line; false when the usage text was printed.
+// CLI11 reads the options; they are then applied in the order given, so
+// that each one lands in the segment of the --input before it.
+bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
+  TzxCommandLine cl(
+      "make",
+      "Builds a film from pictures, one segment per --input. Options before the first --input "
+      "are defaults for every segment; options after an --input apply to that segment only (a "
+      "segment that names cursors of its own uses only those).\n\nSRC is a directory of PNG "
+      "frames (taken in name order), a pattern such as frames/%06d.png (taken in number order), "
+      "a raw BGRA stream (--raw WxH; - reads standard input), or any video FFmpeg reads.");
+  const auto taking = [&](const std::string &name, const std::string &help,
+                          const std::string &value) {
+    return cl.add_option(name, help)
+        ->type_name(value)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  };
+  const CLI::Option *out = taking("-o", "the film to write", "OUT.zxf");
+  const CLI::Option *input = taking("--input", "starts a segment with its frames", "SRC");
+  std::map<const CLI::Option *, const TSegmentOption *> segmentOptions;
+  for (const auto &so : SegmentOptions)
+    segmentOptions[taking(so.Name, so.Help, so.Value)] = &so;
+  cl.Notes(std::string(SegmentNumbering) + " Cursors are numbered from 0 in the order given.");
+  if (!cl.Parse(args)) return false;
+
+  TSegmentOptions defaults;
+  std::map<const CLI::Option *, size_t> used; // values taken of each option
+  const CLI::Option *previous = nullptr;
+  for (const CLI::Option *opt : cl.parse_order()) {
+    const std::string &value = opt->results().at(used[opt]++);
+    TSegmentOptions &s = o.Segments.empty() ? defaults : o.Segments.back();
+    if (opt == out) {
+      if (!o.Out.empty()) throw EzxUsageError("-o given twice");
+      o.Out = value;
+    } else if (opt == input) {
+      TSegmentOptions next = defaults;
+      next.Input = value;
+      next.CursorsInherited = true;
+      o.Segments.push_back(std::move(next));
+    } else {
+      const TSegmentOption &so = *segmentOptions.at(opt);
+      if (opt->get_name() == "--hotspot" &&
+          (previous == nullptr || previous->get_name() != "--cursor" || s.Cursors.back().HotSpot))
+        throw EzxUsageError("--hotspot must follow a --cursor FILE directly");
+      so.Apply(s, value);
+    }
+    previous = opt;
+  }
+  if (o.Out.empty()) throw EzxUsageError("-o OUT.zxf is required");
+  if (o.Segments.empty()) throw EzxUsageError("no --input given");
+  return true;
 }
 
 // --------------------------------------------------------- frame sources
@@ -549,6 +593,7 @@ struct TFile {
   }
 };
 
+// number: the segment's, from 1.
 void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) {
   const std::string where = Format("segment %d (%s)", number, s.Input.c_str());
 
@@ -571,7 +616,7 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
   }
   std::vector<TzxTrackLine> track;
   if (!s.CursorTrack.empty()) track = ReadCursorTrack(s.CursorTrack, cursors.size());
-  const std::string title = Utf8ToAnsi(s.Title);
+  const std::string &title = s.Title;
   if (!s.Sound.empty()) {
     if (!FileExists(s.Sound) || fs::is_directory(s.Sound))
       throw EzxError(Format("Cannot open %s", s.Sound.c_str()));
@@ -677,7 +722,8 @@ int64_t FileSize(const std::string &name) {
 } // namespace
 
 int CommandMake(const std::vector<std::string> &args) {
-  const TMakeOptions o = ParseOptions(args);
+  TMakeOptions o;
+  if (!ParseOptions(args, o)) return 0;
   const fs::path outDir = fs::path(o.Out).parent_path();
   if (!outDir.empty() && !fs::is_directory(outDir))
     throw EzxError(Format("Cannot write %s: there is no directory %s", o.Out.c_str(),
@@ -687,7 +733,7 @@ int CommandMake(const std::vector<std::string> &args) {
 
   std::vector<TBuiltSegment> built(o.Segments.size());
   for (size_t i = 0; i < o.Segments.size(); ++i) {
-    BuildSegment(o.Segments[i], static_cast<int32_t>(i), built[i]);
+    BuildSegment(o.Segments[i], static_cast<int32_t>(i + 1), built[i]);
   }
 
   // Directory, then each segment: header, packed payload, sound.
@@ -719,6 +765,7 @@ int CommandMake(const std::vector<std::string> &args) {
     }
     f.Close(o.Out);
   }
+  CheckInterrupted();
   output.Commit();
   return 0;
 }

@@ -47,6 +47,7 @@ void WriteOutput(const std::string &name, const TzxBytes &bytes) {
   std::string part = name + ".part";
   try {
     WriteWholeFile(part, bytes);
+    CheckInterrupted();
   } catch (...) {
     DeleteFileName(part);
     throw;
@@ -57,40 +58,23 @@ void WriteOutput(const std::string &name, const TzxBytes &bytes) {
   }
 }
 
-struct TArgs {
-  std::vector<std::string> Positional;
-  std::string Output;
-  std::string Language;
-  bool HasLanguage = false;
-};
-
-TArgs ParseArgs(const std::vector<std::string> &args, const char *usage) {
-  TArgs a;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string &s = args[i];
-    if ((s == "-o" || s == "--lang") && i + 1 < args.size()) {
-      (s == "-o" ? a.Output : a.Language) = args[++i];
-      if (s == "--lang") a.HasLanguage = true;
-    } else if (s.rfind("-", 0) == 0) {
-      throw EzxError(Format("unknown option %s; usage: %s", s.c_str(), usage));
-    } else {
-      a.Positional.push_back(s);
-    }
-  }
-  if (a.Output.empty()) throw EzxError(Format("usage: %s", usage));
-  return a;
-}
-
 } // namespace
 
 int CommandPack(const std::vector<std::string> &args) {
-  const char *usage = "zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe";
-  TArgs a = ParseArgs(args, usage);
-  if (a.Positional.size() != 2) throw EzxError(Format("usage: %s", usage));
-  TzxBytes player = ReadWholeFile(a.Positional[0]);
+  std::string playerName, filmName, output, languageName;
+  TzxCommandLine cl("pack", "Writes a self-playing executable: the player's program followed by "
+                            "the film (and a language block).");
+  cl.add_option("PLAYER.exe", playerName, "the built player")->required()->type_name("");
+  cl.add_option("FILM", filmName, "the film it plays")->required()->type_name("");
+  cl.add_option("-o", output, "the executable to write")->required()->type_name("OUT.exe");
+  const CLI::Option *lang =
+      cl.add_option("--lang", languageName, "a language block to carry instead of the player's own")
+          ->type_name("FILE");
+  if (!cl.Parse(args)) return 0;
+  TzxBytes player = ReadWholeFile(playerName);
   const auto stream = StreamOf(player);
   const int64_t end = ProgramImageEnd(*stream);
-  if (end < 0) throw EzxError(Format("%s is not a Windows program", a.Positional[0].c_str()));
+  if (end < 0) throw EzxError(Format("%s is not a Windows program", playerName.c_str()));
   std::string language;
   if (end != static_cast<int64_t>(player.size())) {
     // The built player ends in a trailer without a film (and perhaps a
@@ -99,30 +83,33 @@ int CommandPack(const std::vector<std::string> &args) {
     const int64_t trailerStart =
         t.LanguageOffset >= 0 ? t.LanguageOffset : static_cast<int64_t>(player.size()) - 8;
     if (t.FilmBase >= 0)
-      throw EzxError(
-          Format("%s already carries a film; extract it first", a.Positional[0].c_str()));
+      throw EzxError(Format("%s already carries a film; extract it first", playerName.c_str()));
     if (trailerStart != end)
-      throw EzxError(Format("%s carries other data behind its program", a.Positional[0].c_str()));
+      throw EzxError(Format("%s carries other data behind its program", playerName.c_str()));
     if (t.LanguageOffset >= 0)
       language.assign(player.begin() + t.LanguageOffset,
                       player.begin() + t.LanguageOffset + t.LanguageSize);
     player.resize(static_cast<size_t>(end));
   }
-  TzxBytes film = ReadWholeFile(a.Positional[1]);
-  CheckFilm(film, a.Positional[1]);
-  if (a.HasLanguage) {
-    TzxBytes l = ReadWholeFile(a.Language);
+  TzxBytes film = ReadWholeFile(filmName);
+  CheckFilm(film, filmName);
+  if (lang->count() > 0) {
+    TzxBytes l = ReadWholeFile(languageName);
     language.assign(l.begin(), l.end());
   }
-  WriteOutput(a.Output, BuildExecutable(player, film, language));
+  WriteOutput(output, BuildExecutable(player, film, language));
   return 0;
 }
 
 int CommandExtract(const std::vector<std::string> &args) {
-  const char *usage = "zxtool extract EXE -o FILM.zxf [--lang FILE]";
-  TArgs a = ParseArgs(args, usage);
-  if (a.Positional.size() != 1) throw EzxError(Format("usage: %s", usage));
-  const std::string &name = a.Positional[0];
+  std::string name, output, languageName;
+  TzxCommandLine cl("extract", "Writes the film a self-playing executable carries (and its "
+                               "language block).");
+  cl.add_option("EXE", name, "the self-playing executable")->required()->type_name("");
+  cl.add_option("-o", output, "the film to write")->required()->type_name("FILM.zxf");
+  const CLI::Option *lang =
+      cl.add_option("--lang", languageName, "where to write its language block")->type_name("FILE");
+  if (!cl.Parse(args)) return 0;
   TzxBytes exe = ReadWholeFile(name);
   int64_t end = ProgramImageEnd(exe);
   if (end < 0) throw EzxError(Format("%s is not a Windows program", name.c_str()));
@@ -137,7 +124,7 @@ int CommandExtract(const std::vector<std::string> &args) {
     throw EzxError(
         Format("%s carries no film: its trailer reaches into the program", name.c_str()));
   CheckFilm(film, name);
-  WriteOutput(a.Output, film);
-  if (a.HasLanguage) WriteOutput(a.Language, TzxBytes(language.begin(), language.end()));
+  WriteOutput(output, film);
+  if (lang->count() > 0) WriteOutput(languageName, TzxBytes(language.begin(), language.end()));
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "zxFilmWriter.h"
 #include "zxFrameEncoder.h"
+#include "zxToolOutput.h"
 
 #include <cstdio>
 
@@ -59,12 +60,19 @@ TzxSegmentSpec Segment(const std::string &title, int32_t w, int32_t h, int32_t f
 } // namespace
 
 int CommandSample(const std::vector<std::string> &args) {
-  if (args.size() != 1) throw EzxError("usage: zxtool sample OUT.zxf");
+  std::string out;
+  TzxCommandLine cl("sample", "Writes a small generated film: two segments, LZMA packed, with "
+                              "cursors and a cursor track.");
+  cl.add_option("OUT", out, "the film to write")->required()->type_name("");
+  if (!cl.Parse(args)) return 0;
   TzxToolSession session;
   std::vector<TzxFilmEntry> entries(2);
   entries[0].Segment = Segment("Moving bars", 160, 120, 40);
   entries[1].Segment = Segment("Second segment", 97, 61, 20);
-  WriteWholeFile(args[0], BuildFilm(entries));
-  std::printf("wrote %s\n", args[0].c_str());
+  TzxOutputFile output(out);
+  WriteWholeFile(output.TempName(), BuildFilm(entries));
+  CheckInterrupted();
+  output.Commit();
+  std::printf("wrote %s\n", out.c_str());
   return 0;
 }

@@ -4,6 +4,20 @@
 #include "zxMessages.h"
 #include "zxTexts.h"
 
+namespace {
+
+bool (*CancelCheck)() = nullptr;
+
+} // namespace
+
+void SetLzmaCancelCheck(bool (*cancelled)()) {
+  CancelCheck = cancelled;
+}
+
+bool LzmaCancelRequested() {
+  return CancelCheck != nullptr && CancelCheck();
+}
+
 bool UnpackLzmaPayload(const std::string &packed, std::string &output) {
   output = MakeTempFileName("~7z", "", "zxS_");
   if (RunLzmaTool('d', packed, output)) return true;

@@ -23,6 +23,15 @@ void ExtractLzmaTool(const std::string &dir);
 // nothing.
 bool RunLzmaTool(char command, const std::string &input, const std::string &output);
 
+// A question asked at every 10 ms step of the wait for the coder (POSIX
+// hand-off): once it answers true, the coder is killed and RunLzmaTool
+// returns as for a coder that failed, leaving no output. zxtool asks
+// whether the user has interrupted the command. Null (the default): the
+// coder always runs to its end, as in the player.
+void SetLzmaCancelCheck(bool (*cancelled)());
+// Whether the check set says to stop.
+bool LzmaCancelRequested();
+
 // The film loader's hand-off: decodes packed into a new temporary file whose
 // name is returned in output (the file may be missing if the coder failed).
 // When the coder cannot be started, shows the decompressor error box and

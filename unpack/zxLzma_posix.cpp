@@ -1,11 +1,13 @@
 // The coder is the system's lzma_alone, started with posix_spawn and polled
-// with waitpid every 10 ms, like the Win32 hand-off polls its child.
+// with waitpid every 10 ms, like the Win32 hand-off polls its child; a
+// cancel check that answers true kills it.
 #include "zxLzma.h"
 
 #include "zxClasses.h"
 #include "zxSpawn_posix.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <cstdlib>
 #include <poll.h>
@@ -85,6 +87,13 @@ bool RunLzmaTool(char command, const std::string &input, const std::string &outp
     pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) break;
     if (r < 0 && errno != EINTR) {
+      status = -1;
+      break;
+    }
+    if (LzmaCancelRequested()) {
+      ::kill(pid, SIGKILL);
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
       status = -1;
       break;
     }

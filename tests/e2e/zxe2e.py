@@ -271,7 +271,7 @@ class Film:
         """Every frame of a segment as RGB24 bytes, as the player shows it."""
         key = (segment, cursor)
         if key not in self._frames:
-            args = [ZXTOOL, "export", self.path, "-", "--segment", str(segment)]
+            args = [ZXTOOL, "export", self.path, "-", "--segment", str(segment + 1)]
             if not cursor:
                 args.append("--no-cursor")
             raw = run(*args).stdout

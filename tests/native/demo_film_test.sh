@@ -27,11 +27,11 @@ grep -q '^h264,video,yuv420p' <<<"$streams" || grep -q '^h264,yuv420p,video' <<<
 grep -q 'audio' <<<"$streams"
 
 # Frames as PNG: what the PNG holds is what the hash says.
-"$zxtool" export "$film" "$work/frames" --from 20 --to 23
+"$zxtool" export "$film" "$work/frames" --from 20f --to 23f
 "$zxtool" export "$film" --hash >"$work/hashes"
 for f in 20 21 22; do
   png=$(printf '%s/frames/%06d.png' "$work" "$f")
-  want=$(awk -v f="$f" '$1 == 0 && $2 == f { print $3 }' "$work/hashes")
+  want=$(awk -v f="$f" '$1 == 1 && $2 == f { print $3 }' "$work/hashes")
   got=$(convert "$png" -depth 8 rgb:- | sha256sum | cut -d' ' -f1)
   [ "$want" = "$got" ] || { echo "frame $f: png $got, hash $want"; exit 1; }
 done

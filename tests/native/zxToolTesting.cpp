@@ -1,7 +1,17 @@
 #include "zxToolTesting.h"
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
 
 TzxRun RunZxtool(const std::string &args, const TzxTestDir &dir) {
   std::string cmd = std::string(ZXTOOL) + " " + args + " 2>" + dir.File("err.txt");
@@ -18,4 +28,97 @@ TzxRun RunZxtool(const std::string &args, const TzxTestDir &dir) {
 std::string ErrorText(const TzxTestDir &dir) {
   TzxBytes b = ReadWholeFile(dir.File("err.txt"));
   return std::string(b.begin(), b.end());
+}
+
+TzxToolProcess::TzxToolProcess(const std::vector<std::string> &args, const TzxTestDir &dir,
+                               const std::vector<std::string> &env, bool pipeInput) {
+  std::vector<std::string> variables;
+  for (char **e = environ; *e != nullptr; ++e) {
+    const std::string v = *e;
+    bool replaced = false;
+    for (const auto &n : env)
+      replaced = replaced || v.compare(0, n.find('=') + 1, n, 0, n.find('=') + 1) == 0;
+    if (!replaced) variables.push_back(v);
+  }
+  variables.insert(variables.end(), env.begin(), env.end());
+  std::vector<char *> envp, argv = {const_cast<char *>(ZXTOOL)};
+  for (auto &v : variables)
+    envp.push_back(v.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> copies = args;
+  for (auto &a : copies)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int fds[2] = {-1, -1};
+  if (pipeInput && ::pipe2(fds, O_CLOEXEC) != 0) throw EzxError("pipe failed");
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (pipeInput)
+    posix_spawn_file_actions_adddup2(&fa, fds[0], 0);
+  else
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  const std::string err = dir.File("err.txt");
+  posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int rc = posix_spawn(&FPid, ZXTOOL, &fa, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&fa);
+  if (pipeInput) {
+    ::close(fds[0]);
+    FInput = fds[1];
+  }
+  if (rc != 0) {
+    FPid = -1;
+    CloseInput();
+    throw EzxError(Format("Cannot start %s: %s", ZXTOOL, std::strerror(rc)));
+  }
+}
+
+TzxToolProcess::~TzxToolProcess() {
+  CloseInput();
+  if (FPid > 0) {
+    ::kill(FPid, SIGKILL);
+    while (::waitpid(FPid, &FStatus, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+bool TzxToolProcess::Write(const std::vector<uint8_t> &data) {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (size_t done = 0; done < data.size();) {
+    const ssize_t n = ::write(FInput, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+void TzxToolProcess::CloseInput() {
+  if (FInput >= 0) ::close(FInput);
+  FInput = -1;
+}
+
+void TzxToolProcess::Signal(int signal) {
+  if (FPid > 0) ::kill(FPid, signal);
+}
+
+bool TzxToolProcess::Running() {
+  if (FPid > 0 && ::waitpid(FPid, &FStatus, WNOHANG) == FPid) FPid = -1;
+  return FPid > 0;
+}
+
+bool TzxToolProcess::Wait(int &code, double limitSeconds) {
+  if (!WaitFor([this] { return !Running(); }, limitSeconds)) return false;
+  code = WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : -1;
+  return true;
+}
+
+bool WaitFor(const std::function<bool()> &what, double limitSeconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limitSeconds);
+  while (!what()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }

@@ -3,7 +3,10 @@
 
 #include "zxTesting.h"
 
+#include <functional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 struct TzxRun {
   int Code;
@@ -14,3 +17,34 @@ struct TzxRun {
 TzxRun RunZxtool(const std::string &args, const TzxTestDir &dir);
 // What the last run wrote to standard error.
 std::string ErrorText(const TzxTestDir &dir);
+
+// zxtool running in the background: standard input from a pipe this object
+// writes (or /dev/null), standard output to /dev/null, standard error to
+// err.txt in dir; env adds or replaces variables ("NAME=value"). Killed and
+// reaped when destroyed while it runs.
+class TzxToolProcess {
+public:
+  TzxToolProcess(const std::vector<std::string> &args, const TzxTestDir &dir,
+                 const std::vector<std::string> &env = {}, bool pipeInput = false);
+  ~TzxToolProcess();
+  TzxToolProcess(const TzxToolProcess &) = delete;
+  TzxToolProcess &operator=(const TzxToolProcess &) = delete;
+
+  // Writes all of data to its standard input; false when it closed it.
+  bool Write(const std::vector<uint8_t> &data);
+  void CloseInput();
+  void Signal(int signal);
+  bool Running();
+  // Its exit code once it has ended (-1 when a signal ended it); false
+  // when it still runs after limitSeconds.
+  bool Wait(int &code, double limitSeconds = 120);
+
+private:
+  pid_t FPid = -1;
+  int FInput = -1;
+  int FStatus = 0;
+};
+
+// Checks what every few milliseconds until it holds; false when it still
+// does not after limitSeconds (a bound for a hung program, not a pace).
+bool WaitFor(const std::function<bool()> &what, double limitSeconds = 120);

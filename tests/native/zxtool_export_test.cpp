@@ -13,6 +13,7 @@
 #include <cmath>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -117,7 +118,7 @@ TEST(ZxtoolExport, PngFramesMatchTheInputAndFollowTheRange) {
   // Frames 2, 3, 4 (the end is exclusive), named by frame number; 10 fps
   // makes 0.2 s frame 2.
   r = RunZxtool("export " + film + " '" + dir.File("part/x%03d.png") +
-                    "' --from 0.2s --to 5 --no-cursor",
+                    "' --from 0.2s --to 5f --no-cursor",
                 dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(Names(dir.File("part")),
@@ -148,6 +149,40 @@ TEST(ZxtoolExport, UnscaledRowWiderThanTheScaleLimitStaysWhole) {
   EXPECT_EQ(raw[20000 * 3 + 19999 * 3 + 2], 255); // the last pixel's blue, in frame 1
 }
 
+TEST(ZxtoolExport, RangesTakeTimesAsFfmpegDoesAndFrameNumbers) {
+  TzxTestDir dir;
+  const std::string film = MakeFilm(dir, Frames(6, 4, 10), 6, 4); // 10 fps
+  auto hash = [&](const std::string &range) {
+    const TzxRun r = RunZxtool("export " + film + " --hash " + range, dir);
+    EXPECT_EQ(r.Code, 0) << range << ": " << ErrorText(dir);
+    std::string frames;
+    std::istringstream lines(r.Out);
+    for (std::string segment, frame, sha; lines >> segment >> frame >> sha;)
+      frames += frame + " ";
+    return frames;
+  };
+  // Frame k is shown from k / 10 s on: a time picks the first frame shown
+  // at or after it, and the end is left out.
+  for (const char *range :
+       {"--from 0.3 --to 0.6", "--from 3f --to 6f", "--from 0.25 --to 0.51",
+        "--from 300ms --to=600ms", "--from 00:00.3 -t 0.3", "--from 3f --duration 3f",
+        "--from=0.3 --duration=3f", "--from 3f -t 0.25"})
+    EXPECT_EQ(hash(range), "3 4 5 ") << range;
+  EXPECT_EQ(hash("-t 0.3"), "0 1 2 ");
+  EXPECT_EQ(hash("--duration 2f"), "0 1 ");
+  EXPECT_EQ(hash("--from 0:00:00.8"), "8 9 ");
+  EXPECT_EQ(hash("--from 8f -t 1:00"), "8 9 ");
+
+  TzxRun r = RunZxtool("export " + film + " --hash --to 6f -t 1", dir);
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(ErrorText(dir).find("--to and --duration exclude each other"), std::string::npos)
+      << ErrorText(dir);
+  r = RunZxtool("export " + film + " --hash --from 1:75", dir);
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(ErrorText(dir).find("--from 1:75: expected seconds"), std::string::npos)
+      << ErrorText(dir);
+}
+
 TEST(ZxtoolExport, ScaleEnlargesFlatAreasExactly) {
   TzxTestDir dir;
   std::vector<TzxBytes> frames(1, TzxBytes(4 * 2 * 4, 0));
@@ -168,29 +203,29 @@ TEST(ZxtoolExport, HashLinesHaveTheirFormat) {
   TzxTestDir dir;
   const auto frames = Frames(10, 8, 3);
   const std::string film = MakeFilm(dir, frames, 10, 8);
-  TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1", dir);
+  TzxRun r = RunZxtool("export " + film + " --hash --no-cursor --from 1f", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes rgb = ToRgb(frames[2]);
-  EXPECT_EQ(r.Out, Format("0 1 %s\n0 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
+  EXPECT_EQ(r.Out, Format("1 1 %s\n1 2 %s\n", Sha256Hex(ToRgb(frames[1]).data(), 240).c_str(),
                           Sha256Hex(rgb.data(), rgb.size()).c_str()));
-  EXPECT_TRUE(std::regex_search(r.Out, std::regex("^0 1 [0-9a-f]{64}\n")));
+  EXPECT_TRUE(std::regex_search(r.Out, std::regex("^1 1 [0-9a-f]{64}\n")));
 }
 
 TEST(ZxtoolExport, RawFramesGoToStandardOutputOrAFile) {
   TzxTestDir dir;
   const auto frames = Frames(7, 5, 3);
   const std::string film = MakeFilm(dir, frames, 7, 5);
-  TzxRun r = RunZxtool("export " + film + " - --from 1 --no-cursor", dir);
+  TzxRun r = RunZxtool("export " + film + " - --from 1f --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes one = ToRgb(frames[1]), two = ToRgb(frames[2]);
   EXPECT_EQ(r.Out, std::string(one.begin(), one.end()) + std::string(two.begin(), two.end()));
-  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --to 1 --no-cursor", dir);
+  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --to 1f --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(ReadWholeFile(dir.File("all.rgb")), ToRgb(frames[0]));
 }
 
 TEST(ZxtoolExport, AnEightBitSegmentStartsFromThePaletteTheFilmReached) {
-  // Segment 0 sets palette entry 5 to red; segment 1 paints with entry 5
+  // Segment 1 sets palette entry 5 to red; segment 2 paints with entry 5
   // and changes no colour, as the player's one table carries on.
   TzxTestDir dir;
   std::vector<TzxFilmEntry> entries(2);
@@ -210,9 +245,9 @@ TEST(ZxtoolExport, AnEightBitSegmentStartsFromThePaletteTheFilmReached) {
   TzxBytes red;
   for (int i = 0; i < 6; ++i)
     red.insert(red.end(), {255, 0, 0});
-  const std::string line = Format("1 0 %s\n", Sha256Hex(red.data(), red.size()).c_str());
+  const std::string line = Format("2 0 %s\n", Sha256Hex(red.data(), red.size()).c_str());
   EXPECT_NE(all.Out.find(line), std::string::npos) << all.Out;
-  TzxRun one = RunZxtool("export " + dir.File("p.zxf") + " --hash --segment 1", dir);
+  TzxRun one = RunZxtool("export " + dir.File("p.zxf") + " --hash --segment 2", dir);
   EXPECT_EQ(one.Out, line);
 }
 
@@ -264,7 +299,7 @@ TEST(ZxtoolExport, SoundThePlayerCannotPlayIsLeftOutWithOneNote) {
     TzxRun r = RunZxtool("export " + dir.File("film.zxf") + " " + mp4, dir);
     const std::string text = ErrorText(dir);
     ASSERT_EQ(r.Code, 0) << text;
-    EXPECT_EQ(text.rfind("zxtool: segment 0 is exported without sound: " + c.Note, 0), 0u) << text;
+    EXPECT_EQ(text.rfind("zxtool: segment 1 is exported without sound: " + c.Note, 0), 0u) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_EQ(text.find("zxS_"), std::string::npos) << text;
     std::string out, err;
@@ -327,13 +362,15 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
       {"export " + dir.File("damaged.zxf") + " " + dir.File("f"), "frame 2"},
       {"export " + dir.File("damaged.zxf") + " " + dir.File("f.mp4"), "frame 2"},
       {"export " + dir.File("damaged.zxf") + " --hash", "frame 2"},
-      {"export " + film + " " + dir.File("f") + " --segment 1", "--segment 1"},
-      {"export " + film + " " + dir.File("f") + " --from 3", "no frame"},
+      {"export " + film + " " + dir.File("f") + " --segment 2",
+       "has no segment 2; its segment is 1"},
+      {"export " + film + " " + dir.File("f") + " --from 3f", "no frame"},
+      {"export " + film + " " + dir.File("f") + " --from 1:00", "no frame"},
       {"export " + film + " " + dir.File("f.png"), "pattern"},
       {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
       {"export " + film + " " + dir.File("f") + " --scale 0", "--scale 0"},
       {"export " + film + " --hash --scale 2", "--scale"},
-      {"export " + film, "usage"},
+      {"export " + film, "OUT or --hash"},
   };
   for (const auto &c : cases) {
     TzxRun r = RunZxtool(c.Args, dir);

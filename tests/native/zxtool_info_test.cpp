@@ -1,6 +1,10 @@
 #include "zxToolTesting.h"
 
+#include "zxFrameEncoder.h"
+
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 TEST(ZxtoolInfo, JsonReportsExactlyWhatWasWritten) {
   TzxTestDir dir;
@@ -40,15 +44,15 @@ TEST(ZxtoolInfo, JsonReportsExactlyWhatWasWritten) {
       Format("{\"film_base\":1021,\"entries\":[{\"kind\":1,\"offset\":%d},{\"kind\":3,"
              "\"offset\":%d},{\"kind\":1,\"offset\":%d},{\"kind\":1,\"offset\":%d}],"
              "\"segments\":["
-             "{\"index\":0,\"entry\":0,\"version\":1,\"width\":7,\"height\":5,"
+             "{\"index\":1,\"entry\":1,\"version\":1,\"width\":7,\"height\":5,"
              "\"bits_per_pixel\":32,\"fps\":12,\"flags\":%d,\"frame_count\":2,"
              "\"title\":\"Caf\xC3\xA9 \xE2\x82\xAC\",\"cursor_count\":2,\"video_size\":300,"
              "\"cursor_track_size\":36,\"palette_track_size\":2,\"sound_size\":5},"
-             "{\"index\":null,\"entry\":2,\"version\":2,\"width\":7,\"height\":5,"
+             "{\"index\":null,\"entry\":3,\"version\":2,\"width\":7,\"height\":5,"
              "\"bits_per_pixel\":32,\"fps\":12,\"flags\":%d,\"frame_count\":2,"
              "\"title\":\"\",\"cursor_count\":2,\"video_size\":0,"
              "\"cursor_track_size\":0,\"palette_track_size\":0,\"sound_size\":0},"
-             "{\"index\":1,\"entry\":3,\"version\":1,\"width\":7,\"height\":5,"
+             "{\"index\":4,\"entry\":4,\"version\":1,\"width\":7,\"height\":5,"
              "\"bits_per_pixel\":32,\"fps\":14,\"flags\":4096,\"frame_count\":2,"
              "\"title\":\"\",\"cursor_count\":0,\"video_size\":0,"
              "\"cursor_track_size\":0,\"palette_track_size\":0,\"sound_size\":0}],"
@@ -83,4 +87,66 @@ TEST(ZxtoolInfo, UnreadableInputGivesOneLineAndNonZeroExit) {
   }
   EXPECT_NE(RunZxtool("info", dir).Code, 0);
   EXPECT_NE(RunZxtool("frobnicate", dir).Code, 0);
+}
+
+TEST(ZxtoolInfo, SegmentsAreNumberedByTheirPlaceInTheFilmEverywhere) {
+  // Entries 1 and 4 are playable; 2 is not a segment and 3 needs a newer
+  // player, which the loader names "Segment 3".
+  TzxTestDir dir;
+  std::vector<TzxFilmEntry> entries(4);
+  for (size_t i : {0, 2, 3}) {
+    TzxSegmentSpec &s = entries[i].Segment;
+    s.Width = 3, s.Height = 2, s.FrameCount = 2;
+    TzxFrameEncoder encoder(3, 2, 32);
+    for (uint8_t k = 0; k < 2; ++k) {
+      const TzxBytes picture(24, uint8_t(i * 40 + k));
+      encoder.AppendFrame(s.Video, picture.data(), 12, picture.size());
+    }
+  }
+  entries[1].Kind = 3;
+  entries[1].Raw = {1, 2, 3};
+  entries[2].Segment.Version = 2;
+  entries[3].Segment.Title = "Fourth";
+  const std::string film = dir.File("gaps.zxf");
+  WriteWholeFile(film, BuildFilm(entries));
+
+  TzxRun r = RunZxtool("info " + film, dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(r.Out.find("segment 1: title \"\""), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("segment 4: title \"Fourth\""), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("Segment 3 need"), std::string::npos) << r.Out;
+  r = RunZxtool("info --json " + film, dir);
+  EXPECT_NE(r.Out.find("{\"index\":4,\"entry\":4,"), std::string::npos) << r.Out;
+
+  // --hash lines and --segment use the same numbers.
+  const TzxRun all = RunZxtool("export " + film + " --hash", dir);
+  ASSERT_EQ(all.Code, 0) << ErrorText(dir);
+  std::vector<std::string> numbers;
+  std::istringstream lines(all.Out);
+  for (std::string line; std::getline(lines, line);)
+    numbers.push_back(line.substr(0, line.find(' ')));
+  EXPECT_EQ(numbers, (std::vector<std::string>{"1", "1", "4", "4"})) << all.Out;
+  const TzxRun fourth = RunZxtool("export " + film + " --hash --segment 4", dir);
+  EXPECT_EQ(fourth.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(fourth.Out, all.Out.substr(all.Out.find("\n4 ") + 1));
+
+  for (const char *missing : {"2", "3", "5"}) {
+    r = RunZxtool("export " + film + " --hash --segment " + missing, dir);
+    EXPECT_EQ(r.Code, 1) << missing;
+    EXPECT_EQ(ErrorText(dir), "zxtool: --segment " + std::string(missing) + ": " + film +
+                                  " has no segment " + missing + "; its segments are 1, 4\n");
+    r = RunZxtool("bench " + film + " --passes 1 --segment " + missing, dir);
+    EXPECT_EQ(r.Code, 1) << missing;
+    EXPECT_NE(ErrorText(dir).find("its segments are 1, 4"), std::string::npos) << ErrorText(dir);
+  }
+  r = RunZxtool("bench " + film + " --passes 1 --segment 4", dir);
+  EXPECT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(r.Out.find("  segment 1: "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("  segment 4: "), std::string::npos) << r.Out;
+
+  // A picture export of a film of many segments says which one it took.
+  r = RunZxtool("export " + film + " " + dir.File("frames"), dir);
+  EXPECT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(ErrorText(dir).find("exported segment 1 (choose with --segment)"), std::string::npos)
+      << ErrorText(dir);
 }

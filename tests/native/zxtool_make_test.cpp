@@ -77,7 +77,7 @@ void WritePngs(const std::string &dir, const std::vector<TFrame> &frames) {
                 frames[k].Rgb.data());
 }
 
-std::string HashLines(const std::vector<TFrame> &frames, int32_t segment = 0) {
+std::string HashLines(const std::vector<TFrame> &frames, int32_t segment = 1) {
   std::string out;
   for (size_t k = 0; k < frames.size(); ++k)
     out += Format("%d %zu %s\n", segment, k,
@@ -177,7 +177,7 @@ TEST(ZxtoolMake, PngDirectoriesPatternsAndSegmentOptions) {
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   r = RunZxtool("export " + film + " --hash --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
-  EXPECT_EQ(r.Out, HashLines(a, 0) + HashLines(b, 1));
+  EXPECT_EQ(r.Out, HashLines(a, 1) + HashLines(b, 2));
 
   auto loaded = Load(film);
   ASSERT_EQ(loaded->List.Count(), 2);

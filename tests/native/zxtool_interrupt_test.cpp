@@ -1,0 +1,135 @@
+// zxtool ended by SIGINT or SIGTERM: it says "interrupted", exits with 128 +
+// the signal, and leaves neither output nor temporary files nor a child
+// process behind, whatever step it was in.
+#include "zxToolTesting.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether a file whose name ends in suffix lies anywhere under dir.
+bool HasFileEndingIn(const std::string &dir, const std::string &suffix) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() >= suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return true;
+  }
+  return false;
+}
+
+// Processes whose command line names text (the LZMA coder names its files).
+std::vector<std::string> ProcessesNaming(const std::string &text) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto &e : fs::directory_iterator("/proc", ec)) {
+    const std::string pid = e.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmdline;
+    try {
+      const TzxBytes b = ReadWholeFile(e.path().string() + "/cmdline");
+      cmdline.assign(b.begin(), b.end());
+    } catch (const EzxError &) {
+      continue; // ended meanwhile
+    }
+    if (cmdline.find(text) != std::string::npos) found.push_back(pid);
+  }
+  return found;
+}
+
+// Frames of noise, which the LZMA coder takes seconds over.
+TzxBytes Noise(size_t n) {
+  TzxBytes b(n);
+  uint32_t seed = 99;
+  for (auto &c : b)
+    c = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+  return b;
+}
+
+// What a run ended by a signal must leave: its code and message, no film
+// and an empty temporary directory.
+void ExpectCleanInterruption(TzxToolProcess &p, int signal, const TzxTestDir &dir,
+                             const std::string &tmp) {
+  int code = 0;
+  if (!p.Wait(code)) {
+    ADD_FAILURE() << "still running after the signal";
+    p.Signal(SIGKILL);
+    for (const std::string &pid : ProcessesNaming(tmp)) // the coder it left
+      ::kill(std::stoi(pid), SIGKILL);
+    return;
+  }
+  EXPECT_EQ(code, 128 + signal);
+  EXPECT_EQ(ErrorText(dir), "zxtool: interrupted\n");
+  EXPECT_FALSE(fs::exists(dir.File("out.zxf")));
+  std::vector<std::string> left;
+  for (const auto &e : fs::recursive_directory_iterator(tmp))
+    left.push_back(e.path().string());
+  EXPECT_EQ(left, std::vector<std::string>{});
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"err.txt", "in.bgra", "tmp/"}));
+  EXPECT_EQ(ProcessesNaming(tmp), std::vector<std::string>{});
+}
+
+} // namespace
+
+TEST(ZxtoolInterrupt, TerminatedDuringTheLzmaStepTheCoderIsStoppedToo) {
+  TzxTestDir dir;
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  WriteWholeFile(dir.File("in.bgra"), Noise(size_t(320) * 240 * 4 * 40));
+  TzxToolProcess p(
+      {"make", "--raw", "320x240", "--input", dir.File("in.bgra"), "-o", dir.File("out.zxf")}, dir,
+      {"TMPDIR=" + tmp});
+  // The coder has started once its output exists.
+  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".pak") || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGTERM);
+  ExpectCleanInterruption(p, SIGTERM, dir, tmp);
+}
+
+TEST(ZxtoolInterrupt, ACoderThatWouldNeverEndIsKilled) {
+  // A coder that starts its output and then waits for ever: the command
+  // can only end if it ends the coder.
+  TzxTestDir dir;
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  const std::string coder = dir.File("coder/lzma_forever");
+  fs::create_directories(dir.File("coder"));
+  const std::string script = "#!/bin/sh\n: > \"$3\"\nexec tail -f \"$2\"\n";
+  WriteWholeFile(coder, TzxBytes(script.begin(), script.end()));
+  fs::permissions(coder, fs::perms::owner_all);
+  WriteWholeFile(dir.File("in.bgra"), Noise(16 * 16 * 4 * 2));
+  TzxToolProcess p(
+      {"make", "--raw", "16x16", "--input", dir.File("in.bgra"), "-o", dir.File("out.zxf")}, dir,
+      {"TMPDIR=" + tmp, "ZX_LZMA_TOOL=" + coder});
+  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".pak") || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGINT); // to zxtool alone, as a terminal's Ctrl-C would not be
+  fs::remove_all(dir.File("coder"));
+  ExpectCleanInterruption(p, SIGINT, dir, tmp);
+}
+
+TEST(ZxtoolInterrupt, InterruptedWhileReadingFramesLeavesNothing) {
+  TzxTestDir dir;
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  WriteWholeFile(dir.File("in.bgra"), {});
+  TzxToolProcess p({"make", "--raw", "64x64", "--input", "-", "-o", dir.File("out.zxf")}, dir,
+                   {"TMPDIR=" + tmp}, true);
+  ASSERT_TRUE(p.Write(Noise(64 * 64 * 4 * 3)));
+  // Frames are being coded into the temporary video file; the tool waits
+  // for more.
+  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".vid") || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGINT);
+  // Whether the signal came during the read or just before it, the end of
+  // the input must not let the film be finished.
+  p.CloseInput();
+  ExpectCleanInterruption(p, SIGINT, dir, tmp);
+}
