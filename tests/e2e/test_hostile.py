@@ -189,40 +189,32 @@ class HostileShapesTest(HostileCase):
         player.key("F11")
         player.wait_for(lambda s: s.stopped, "Stop")
 
-    def test_records_that_end_early_end_the_segment_and_the_next_one_plays(self):
-        short = zxhostile.Seg(frames=50, title=b"Short")
-        good = long_segment(b"Good")
-        path = write_film(self, "short.zxf", [short, good])
+    def first_segment_said_once(self, name, first, pattern):
+        """A film of first and a good segment: the box for first comes, the
+        good one plays; played again, it plays without a second box."""
+        path = write_film(self, name, [first, long_segment(b"Good")])
         player = self.start(self.bare_player(), args=[zxe2e.windows_path(path)],
                             wait_main=False)
-        box = player.expect_box(r"ends early: its video data holds 5 of its 50 frames")
+        box = player.expect_box(pattern)
         self.assertIn(zxe2e.windows_path(path), box.text)
         player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
                         "the next segment to play")
-        # Played again, the same segment ends as before without a second box.
         player.key("F11")
         player.wait_for(lambda s: s.stopped, "Stop")
         player.key("F9")
         player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
-                        "the first segment to end again and the next one to play")
+                        "the first segment passed again, silently, and the next one to play")
         self.assertEqual(player.state().boxes, [])
 
+    def test_records_that_end_early_end_the_segment_and_the_next_one_plays(self):
+        self.first_segment_said_once("short.zxf", zxhostile.Seg(frames=50, title=b"Short"),
+                                     r"ends early: its video data holds 5 of its 50 frames")
+
     def test_a_segment_with_nothing_to_play_is_passed_over_once(self):
-        empty = zxhostile.Seg(packed=zxhostile.noise(300, 5), title=b"Empty")
-        good = long_segment(b"Good")
-        path = write_film(self, "gap.zxf", [empty, good])
-        player = self.start(self.bare_player(), args=[zxe2e.windows_path(path)],
-                            wait_main=False)
-        player.expect_box(r"^Segment 1 of .*gap\.zxf has nothing to play: its payload could not "
-                          r"be unpacked\.$")
-        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
-                        "the next segment to play")
-        player.key("F11")
-        player.wait_for(lambda s: s.stopped, "Stop")
-        player.key("F9")
-        player.wait_for(lambda s: s.playing and s.segment == 1 and s.frame > 2,
-                        "the empty segment passed over again, silently")
-        self.assertEqual(player.state().boxes, [])
+        self.first_segment_said_once(
+            "gap.zxf", zxhostile.Seg(packed=zxhostile.noise(300, 5), title=b"Empty"),
+            r"^Segment 1 of .*gap\.zxf has nothing to play: its payload could not be "
+            r"unpacked\.$")
 
 
 class HostileSurviveTest(HostileCase):

@@ -82,20 +82,26 @@ double ProbeNumber(const std::string &args) {
   return std::atof(out.c_str());
 }
 
-// A film of three 10 x 8 frames written through the film writer, with the
-// sound bytes given (flagged as MP3 when there are any).
-TzxBytes FilmWithSound(const TzxBytes &sound) {
-  const auto frames = Frames(10, 8, 3);
+// A one-segment film of 32-bit frames (BGRA) written through the film
+// writer, with the sound bytes given (flagged as MP3 when there are any):
+// shapes zxtool make refuses are possible too.
+TzxBytes WrittenFilm(const std::vector<TzxBytes> &frames, int32_t w, int32_t h,
+                     const TzxBytes &sound = {}) {
   TzxFilmEntry e;
-  e.Segment.Width = 10;
-  e.Segment.Height = 8;
-  e.Segment.FrameCount = 3;
-  TzxFrameEncoder encoder(10, 8, 32);
+  e.Segment.Width = w;
+  e.Segment.Height = h;
+  e.Segment.FrameCount = static_cast<int32_t>(frames.size());
+  TzxFrameEncoder encoder(w, h, 32);
   for (const auto &f : frames)
-    encoder.AppendFrame(e.Segment.Video, f.data(), 40, f.size());
+    encoder.AppendFrame(e.Segment.Video, f.data(), size_t(w) * 4, f.size());
   e.Segment.Sound = sound;
   if (!sound.empty()) e.Segment.Flags |= sfSoundMp3;
   return BuildFilm({e});
+}
+
+// Three 10 x 8 frames with the sound bytes given.
+TzxBytes FilmWithSound(const TzxBytes &sound) {
+  return WrittenFilm(Frames(10, 8, 3), 10, 8, sound);
 }
 
 } // namespace
@@ -133,15 +139,8 @@ TEST(ZxtoolExport, UnscaledRowWiderThanTheScaleLimitStaysWhole) {
   std::vector<TzxBytes> frames(2, TzxBytes(20000 * 4, 0));
   frames[1][4 * 19999] = 255;
   // zxtool make keeps to 16384 a side; the player takes wider films.
-  TzxFilmEntry e;
-  e.Segment.Width = 20000;
-  e.Segment.Height = 1;
-  e.Segment.FrameCount = 2;
-  TzxFrameEncoder encoder(20000, 1, 32);
-  for (const TzxBytes &f : frames)
-    encoder.AppendFrame(e.Segment.Video, f.data(), 20000 * 4, f.size());
   const std::string film = dir.File("row.zxf");
-  WriteWholeFile(film, BuildFilm({e}));
+  WriteWholeFile(film, WrittenFilm(frames, 20000, 1));
   TzxRun r = RunZxtool("export " + film + " " + dir.File("row.rgb") + " --no-cursor", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   const TzxBytes raw = ReadWholeFile(dir.File("row.rgb"));
