@@ -751,7 +751,8 @@ class Player:
         try:
             line = self._file.readline()
         except socket.timeout:
-            raise HarnessError("the inspector did not answer within %g s" % self.timeout)
+            waited = self._conn.gettimeout() if self._conn is not None else self.timeout
+            raise HarnessError("the inspector did not answer within %g s" % waited)
         except OSError as e:
             line = b""
             why = str(e)
@@ -1030,8 +1031,20 @@ class Player:
         deadline = time.monotonic() + timeout
         while self.alive():
             if self._file is not None:
-                with contextlib.suppress(PlayerGone):
+                # A process on its way out may stop answering before it is
+                # gone; only a box it shows meanwhile matters here.
+                self._conn.settimeout(2.0)
+                try:
                     self.state()
+                except PlayerGone:
+                    pass
+                except HarnessError as e:
+                    if "did not answer" not in str(e):
+                        raise
+                    self._disconnect()
+                finally:
+                    if self._conn is not None:
+                        self._conn.settimeout(self.timeout)
             if time.monotonic() > deadline:
                 raise HarnessError("the player did not end within %g s; last state: %s" %
                                    (timeout, self.last_state.summary() if self.last_state
