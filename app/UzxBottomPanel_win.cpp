@@ -33,7 +33,7 @@ std::string InfoText, TimeText, TitleText, VolumeText;
 TzxPanelTextBoxes TextBoxes = PanelTextBoxes(0, 0, 0, 0);
 constexpr const char *NoVolumeText = "\xE2\x80\x93"; // an en dash, in UTF-8
 float CurrentSeconds = 0;
-std::atomic<bool> TimeRequested{false};
+TzxMergedRequest TimeRequest; // the time text, asked for by the ticks
 // Set while the volume slider follows the system volume: the value it settles
 // on is not written back, or merely showing the volume would change it.
 bool FollowingVolume = false;
@@ -284,7 +284,7 @@ void OnPanelCommand(WORD id) {
 }
 
 void OnPanelTime() {
-  TimeRequested = false;
+  TimeRequest.Served();
   UpdateTimeText();
 }
 
@@ -383,8 +383,9 @@ void UpdateTimeText() {
 }
 
 void RequestTimeText() {
-  if (PanelWindow == nullptr || TimeRequested.exchange(true)) return;
-  if (!PostMessageA(PanelWindow, UM_PANELTIME, 0, 0)) TimeRequested = false;
+  const HWND panel = PanelWindow;
+  if (panel == nullptr) return;
+  TimeRequest.Request([panel] { return PostMessageA(panel, UM_PANELTIME, 0, 0) != FALSE; });
 }
 
 void UpdateSegmentInfo() {

@@ -185,12 +185,6 @@ void TzxProgressBarModel::Click(int32_t x) {
 
 // ---- Panel texts
 
-float SpeedFactorAt(int32_t position) {
-  if (position < 0 || position >= static_cast<int32_t>(std::size(SpeedFactors)))
-    return SpeedFactors[NormalSpeedPosition];
-  return SpeedFactors[position];
-}
-
 std::string FormatSpeed(float factor) {
   if (factor > 100) return "MAX";
   // Whole hundredths, then the integer part with separators and one or two

@@ -4,6 +4,8 @@
 // keep one of these models each and forward their messages to it.
 #pragma once
 
+#include "zxPlayerModel.h" // the speeds
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -104,13 +106,6 @@ private:
   std::vector<float> FLengths;
   float FPosition = 0;
 };
-
-// Playback speed factor by speed slider position; position 3 is normal.
-inline constexpr float SpeedFactors[9] = {0.1f, 0.25f, 0.5f,  1.0f,   2.0f,
-                                          3.0f, 5.0f,  10.0f, 1000.0f};
-inline constexpr int32_t NormalSpeedPosition = 3;
-// The factor at a slider position; positions outside the table give normal speed.
-float SpeedFactorAt(int32_t position);
 
 // "MAX" above 100, else "x" with thousands separators and one or two decimals.
 std::string FormatSpeed(float factor);

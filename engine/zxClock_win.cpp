@@ -3,7 +3,6 @@
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
 #include "zxPlayerInternal_win.h"
-#include "zxSliderMath.h"
 #include "zxTexts.h"
 #include "zxWaveOut_win.h"
 
@@ -13,9 +12,6 @@
 #include <cmath>
 #include <exception>
 
-std::atomic<int32_t> PlayState{psStopped};
-std::atomic<int32_t> CurrentSegment{0};
-std::atomic<int32_t> FrameIndex{-1};
 TSegmentList *SegmentList = nullptr;
 HWND MainWindow = nullptr;
 bool FullScreen = false;
@@ -23,21 +19,17 @@ bool FullScreen = false;
 int32_t TimerPeriod = 100;
 int32_t TicksPerFrame = 1;
 int32_t TickCount = 0;
-int32_t SpeedPosition = 3;
 
 namespace {
 
 TzxPlayerShell Shell;
 DWORD MainThread = 0;
 
-std::mutex TickLock;              // held by the running tick
-std::atomic<bool> ClockOn{false}; // ticks may run
+TzxTickGuard Ticks;
 std::atomic<UINT> MMTimer{0};
 bool FirstTick = false;
 bool EndOfSegment = false;
 bool NothingToPlay = false; // the segment being opened holds no record
-thread_local bool InTick = false;
-std::atomic<int32_t> SkippedTicks{0};
 
 // The current frame record: an offset into the head block.
 TBlock *FrameBlock = nullptr;
@@ -75,7 +67,7 @@ void ReportClockError(const std::string &text) {
     std::lock_guard<std::mutex> lock(ErrorLock);
     if (ClockError.empty()) ClockError = text;
   }
-  ClockOn = false;
+  Ticks.Halt();
   if (const UINT id = MMTimer.exchange(0)) timeKillEvent(id);
   if (MainWindow != nullptr) PostMessageA(MainWindow, UM_CLOCKERROR, 0, 0);
 }
@@ -92,7 +84,6 @@ TzxSoundPosition SoundPosition() {
 }
 
 // Sound plays only at normal speed.
-constexpr int32_t NormalSpeedPosition = 3;
 void StartSoundHere() {
   StartSound(SoundPosition(), SpeedPosition == NormalSpeedPosition);
 }
@@ -145,9 +136,10 @@ void UnpackStep() {
 }
 
 void PictureTick(HDC dc) {
-  const int32_t t = TickCount;
+  const TzxTickWork work = TickWorkAt(TicksPerFrame, TickCount);
   RestoreUnderCursor(dc);
   if (TicksPerFrame == 1) {
+    // The frame first, then the cursor over it.
     UnpackStep();
     ApplyXorFrameTo(dc);
     ReadCursorRecord();
@@ -157,19 +149,20 @@ void PictureTick(HDC dc) {
     PaintPictureFrom(dc);
     return;
   }
+  // The cursor moves every tick; the frame under it changes at one of three.
   ReadCursorRecord();
   SaveUnderCursor(dc);
   DrawCursor(dc);
-  if (t % 3 != 0) PaintCursorRegion(dc);
+  if (work.ShowCursorOnly) PaintCursorRegion(dc);
   CommitCursorPosition();
-  if ((t - 1) % 3 == 0) UnpackStep();
-  if ((t - 2) % 3 == 0) {
+  if (work.Unpack) UnpackStep();
+  if (work.Apply) {
     RestoreUnderCursor(dc);
     ApplyXorFrameTo(dc);
     SaveUnderCursor(dc);
     DrawCursor(dc);
   }
-  if (t % 3 == 0) PaintPictureFrom(dc);
+  if (work.ShowPicture) PaintPictureFrom(dc);
 }
 
 // The records ran out before the segment's frame count: the segment ends
@@ -186,7 +179,7 @@ void EndRecordsEarly(const TSegmentInfo &seg) {
 }
 
 void NextFrame() {
-  if (TickCount % TicksPerFrame != 0 || EndOfSegment) return;
+  if (!FrameEndsAt(TicksPerFrame, TickCount) || EndOfSegment) return;
   TSegmentInfo *seg = CurrentSegmentInfo();
   if (seg == nullptr) return;
   if (FrameIndex >= seg->FrameCount - 1) {
@@ -225,35 +218,35 @@ void NextFrame() {
   if (FrameBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
 }
 
-void TimerTick() {
-  std::unique_lock<std::mutex> lock(TickLock, std::try_to_lock);
-  if (!lock.owns_lock() && ClockOn) ++SkippedTicks; // the tick before overran its period
-  if (!lock.owns_lock() || !ClockOn) return;        // a tick is running, or the clock stopped
-  InTick = true;
-  struct TLeave {
-    ~TLeave() { InTick = false; }
-  } leave;
-  if (FirstTick) {
-    FirstTick = false;
-    try {
-      StartSoundHere();
-    } catch (...) {
-      ClockOn = false;
-      throw;
-    }
-    const UINT id = timeSetEvent(static_cast<UINT>(TimerPeriod), 10, TimerProc, 0,
-                                 TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
-    if (id == 0) {
-      ClockOn = false;
-      throw EzxError("MMTimer = 0");
-    }
-    MMTimer = id;
-  }
+// The first tick starts the sound and the timer for the ticks after it.
+void StartTimer() {
   try {
-    ClockTick();
-  } catch (const std::exception &e) {
-    ReportClockError(e.what());
+    StartSoundHere();
+  } catch (...) {
+    Ticks.Halt();
+    throw;
   }
+  const UINT id = timeSetEvent(static_cast<UINT>(TimerPeriod), 10, TimerProc, 0,
+                               TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+  if (id == 0) {
+    Ticks.Halt();
+    throw EzxError("MMTimer = 0");
+  }
+  MMTimer = id;
+}
+
+void TimerTick() {
+  Ticks.Run([] {
+    if (FirstTick) {
+      FirstTick = false;
+      StartTimer();
+    }
+    try {
+      ClockTick();
+    } catch (const std::exception &e) {
+      ReportClockError(e.what());
+    }
+  });
 }
 
 } // namespace
@@ -265,7 +258,7 @@ void SetPlayerShell(TzxPlayerShell shell) {
 }
 
 int32_t TicksSkipped() {
-  return SkippedTicks;
+  return Ticks.Skipped();
 }
 
 std::string TakeClockError() {
@@ -292,24 +285,18 @@ void ClockTick() {
 }
 
 void KillClock() {
-  ClockOn = false;
+  Ticks.Halt();
   if (const UINT id = MMTimer.exchange(0)) timeKillEvent(id);
-  if (InTick) return; // called by the running tick itself
   bool aborted = false;
-  for (int32_t i = 0;; ++i) {
-    if (TickLock.try_lock()) {
-      TickLock.unlock();
-      break;
-    }
+  Ticks.WaitForTick([&aborted](int32_t round) {
     ServiceBlockRefills();
     // A tick still waiting after a second waits for a block that will not
     // come: end the wait.
-    if (i == 100 && !BlockQueue.AbortWait()) {
+    if (round == 100 && !BlockQueue.AbortWait()) {
       BlockQueue.SetAbortWait(true);
       aborted = true;
     }
-    Sleep(10);
-  }
+  });
   if (aborted) BlockQueue.SetAbortWait(false);
 }
 
@@ -319,24 +306,16 @@ void RunClock(bool on) {
   KillClock();
   if (!on) PauseSound();
   if (!on) return;
-  if (TimerPeriod < 10) TimerPeriod = 10;
+  TimerPeriod = std::max(TimerPeriod, MinTimerPeriod);
   FirstTick = true;
-  ClockOn = true;
+  Ticks.Start();
   TimerTick();
 }
 
 void ComputeTimerPeriod() {
   TSegmentInfo *seg = CurrentSegmentInfo();
   if (seg == nullptr) return;
-  const int32_t fps = seg->FramesPerSecond;
-  if (fps == 0) {
-    TimerPeriod = 100;
-    return;
-  }
-  double p = (1000 / fps) / TicksPerFrame;
-  const double factor = SpeedFactorAt(SpeedPosition);
-  if (factor > 0) p = std::nearbyint(p / factor);
-  TimerPeriod = std::max(10, static_cast<int32_t>(p));
+  TimerPeriod = TimerPeriodFor(seg->FramesPerSecond, TicksPerFrame, SpeedPosition);
 }
 
 void SetPlayState(int32_t s) {
@@ -374,7 +353,7 @@ bool PrepareSegment(int32_t n) {
   ClearSurfaces();
   ResetCursorPositions();
   TSegmentInfo *seg = CurrentSegmentInfo();
-  TicksPerFrame = (seg->Flags & 1) ? 3 : 1;
+  TicksPerFrame = TicksPerFrameOf(seg->Flags);
   if (seg->VideoStream) seg->VideoStream->Seek(0);
   if (seg->CursorTrack) seg->CursorTrack->Seek(0);
   if (seg->PaletteTrack) seg->PaletteTrack->Seek(0);

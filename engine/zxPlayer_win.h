@@ -4,8 +4,8 @@
 //
 // Threads: everything here runs on the main window's thread except the
 // clock ticks after the first, which run on the multimedia timer's thread.
-// A tick holds TickLock while it runs, so ticks never overlap and KillClock
-// can wait for the running one; the picture work of a tick and every copy
+// A tick runs inside the model's tick guard, so ticks never overlap and
+// KillClock can wait for the running one; the picture work of a tick and every copy
 // into the window hold SurfaceLock, so the paint handler and a tick never
 // use the surfaces at the same time. Segment opening and surface set-up
 // happen only while the clock is stopped. A tick passes work to the main
@@ -16,6 +16,7 @@
 #include "ZxcabClasses.h"
 #include "zxFrameDecoder.h"
 #include "zxLayout.h"
+#include "zxPlayerModel.h"
 
 #include <windows.h>
 
@@ -30,12 +31,7 @@ constexpr UINT UM_CLOCKERROR = WM_USER + 110;
 // The command the clock posts after a segment's last frame.
 constexpr WORD CmdIdNextSegment = 115;
 
-enum : int32_t { psStopped = 0, psPlaying = 1, psPaused = 2 };
-
-// Shared player state.
-extern std::atomic<int32_t> PlayState;
-extern std::atomic<int32_t> CurrentSegment;
-extern std::atomic<int32_t> FrameIndex;
+// Shared player state besides the model's.
 extern TSegmentList *SegmentList; // the film; none before the main window makes one
 extern HWND MainWindow;
 extern bool FullScreen;
@@ -54,7 +50,6 @@ extern std::atomic<bool> ClockPaints;
 extern int32_t TimerPeriod;
 extern int32_t TicksPerFrame;
 extern int32_t TickCount;
-extern int32_t SpeedPosition; // the speed slider's position; 3 is normal speed
 
 // What the engine asks of the main window, set by the shell.
 // What a segment cannot do. NoSound: its sound file cannot be played (the

@@ -2,6 +2,7 @@
 
 #include "UzxCursor_new.h"
 #include "ZxcabClasses.h"
+#include "zxPlayerModel.h"
 #include "zxSha256.h"
 
 #include <algorithm>
@@ -184,7 +185,7 @@ TzxSegmentRenderer::TzxSegmentRenderer(TSegmentInfo &segment, TzxPalette &palett
     : FSegment(segment), FPalette(palette), FPath(path),
       FLayout(MakePictureLayout(segment.Width, segment.Height, segment.BitsPerPixel)) {
   if (!segment.VideoStream) throw EzxError("The segment has no video data");
-  FTicksPerFrame = (segment.Flags & 1) ? 3 : 1;
+  FTicksPerFrame = TicksPerFrameOf(segment.Flags);
   FPicture.assign(FLayout.PictureBytes(), 0);
   if (FPath == TDecodePath::XorFrame) FXorFrame.assign(FLayout.XorFrameBytes(), 0);
   FWalk.Reset(nullptr, 0, FLayout.Format);
