@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <cstring>
+#include <map>
 
 std::string LastCabFileName;
 
@@ -370,6 +371,63 @@ bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
   return true;
 }
 
+// The bytes of the film that segments took for their packed payloads and
+// sounds. A segment whose bytes another one took already is refused: it
+// would only unpack the same bytes again, and a small film naming one
+// payload from many entries would fill the disk and run out of files.
+class TTakenBytes {
+public:
+  // The number of the segment that took a byte of [start, start + size),
+  // 0 when none did.
+  int32_t OwnerOf(int64_t start, int64_t size) const {
+    if (size <= 0) return 0;
+    auto next = FRanges.lower_bound(start + size); // the first range at or after the end
+    if (next == FRanges.begin()) return 0;
+    const auto &before = *std::prev(next); // the last range that starts before the end
+    return before.second.End > start ? before.second.Segment : 0;
+  }
+  // Adds [start, start + size) for segment number, merged with the ranges
+  // it overlaps (only the segment's own ranges can).
+  void Take(int64_t start, int64_t size, int32_t number) {
+    if (size <= 0) return;
+    int64_t end = start + size;
+    auto it = FRanges.lower_bound(start);
+    if (it != FRanges.begin() && std::prev(it)->second.End > start) --it;
+    while (it != FRanges.end() && it->first < end) {
+      start = std::min(start, it->first);
+      end = std::max(end, it->second.End);
+      it = FRanges.erase(it);
+    }
+    FRanges[start] = {end, number};
+  }
+
+private:
+  struct TRange {
+    int64_t End;
+    int32_t Segment;
+  };
+  std::map<int64_t, TRange> FRanges; // by start
+};
+
+// Refuses a segment whose payload or sound lies in bytes an earlier segment
+// took, and takes them otherwise.
+void TakeSegmentBytes(TTakenBytes &taken, int64_t start, const TSegmentHeader &h, int32_t number) {
+  const bool sound = h.SoundSize > 0 && (h.Flags & sfSoundMask) == sfSoundMp3;
+  const struct {
+    const char *What;
+    int64_t Start, Size;
+  } parts[] = {{"packed payload", start + h.PackedOffset, h.PackedSize},
+               {"sound", start + h.SoundOffset, sound ? h.SoundSize : 0}};
+  for (const auto &p : parts)
+    if (const int32_t owner = taken.OwnerOf(p.Start, p.Size))
+      throw EzxError(Format("Segment %d: its %s lies in the bytes of segment %d (%lld bytes at "
+                            "%lld); a film holds each segment's data once",
+                            number, p.What, owner, static_cast<long long>(p.Size),
+                            static_cast<long long>(p.Start)));
+  for (const auto &p : parts)
+    taken.Take(p.Start, p.Size, number);
+}
+
 } // namespace
 
 bool LoadFilm(TzxStream *stream, TSegmentList &list) {
@@ -381,6 +439,7 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
   const auto count = static_cast<int32_t>(entries.size());
   CheckTempDirectory();
 
+  TTakenBytes taken;
   for (int32_t i = 0; i < count; ++i) {
     const TDirectoryEntry &e = entries[static_cast<size_t>(i)];
     if (e.Kind != 1) continue;
@@ -409,6 +468,7 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
     // the segments before it stay.
     bool started = false;
     try {
+      TakeSegmentBytes(taken, start, h, number);
       started = UnpackSegment(*stream, start, h, segment, r);
     } catch (const EzxError &err) {
       list.DeleteLast();

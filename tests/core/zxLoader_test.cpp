@@ -356,6 +356,45 @@ TEST(Loader, LyingSizesAreRefusedWithAClearError) {
   }
 }
 
+TEST(Loader, SegmentsThatShareBytesAreRefused) {
+  TzxFilmEntry a;
+  a.Segment = SampleSegment(TzxPacking::Lzma);
+  a.Segment.Sound = {1, 2, 3, 4};
+  a.Segment.Flags |= sfSoundMp3;
+  TzxFilmEntry b = a;
+  const TzxBytes plain = BuildFilm({a, b});
+  const int32_t first = GetLE32(plain.data() + 4), second = GetLE32(plain.data() + 10);
+  const int32_t firstPayload = first + GetLE32(plain.data() + first + 42);
+  {
+    TLoad l; // segments side by side share no byte
+    EXPECT_TRUE(l.Load(plain));
+    EXPECT_EQ(l.List.Count(), 2);
+  }
+  struct TCase {
+    const char *Expect;
+    std::function<void(TzxFilmEntry &)> Break;
+  } cases[] = {
+      {"Segment 2: its packed payload lies in the bytes of segment 1",
+       [&](TzxFilmEntry &e) { e.Offset = first; }},
+      {"Segment 2: its sound lies in the bytes of segment 1",
+       [&](TzxFilmEntry &e) { e.Segment.SoundOffset = firstPayload + 10 - second; }},
+  };
+  for (const auto &c : cases) {
+    TLoad l;
+    TzxFilmEntry broken = b;
+    c.Break(broken);
+    try {
+      l.Load(BuildFilm({a, broken}));
+      ADD_FAILURE() << "no error for " << c.Expect;
+    } catch (const EzxError &err) {
+      EXPECT_NE(err.Message().find(c.Expect), std::string::npos) << err.Message();
+    }
+    EXPECT_EQ(l.List.Count(), 1) << c.Expect; // the first segment stays
+    l.List.Clear();
+    EXPECT_EQ(l.Leftovers().size(), 0u) << c.Expect;
+  }
+}
+
 TEST(Loader, DirectoryLongerThanTheFilmIsRefused) {
   TLoad l;
   TzxFilmEntry e;

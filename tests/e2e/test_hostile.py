@@ -30,6 +30,9 @@ LOAD_REFUSALS = {
         r"^Cannot load the film FILM\r\rThe film directory announces 100000 entries",
     "entry-offset-past-film":
         r"^Cannot load the film FILM\r\rSegment 1: the header .* lies outside the film",
+    "directory-100000-same-segment":
+        r"^Cannot load the film FILM\r\rSegment 2: its packed payload lies in the bytes of "
+        r"segment 1 ",
 }
 PLAYING_FAULTS = {
     "valid-base": None,

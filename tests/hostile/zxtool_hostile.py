@@ -29,7 +29,7 @@ A run passes when
 
 Faults known and not mended yet are listed in KNOWN_FAULTS: those films
 must still fail (and are reported); once one passes, the list must shrink.
-Slow films (directory-100000-same-segment) run only with --all or
+Films marked slow (minutes each) run only with --all or
 ZX_HOSTILE_ALL=1.
 """
 import argparse
@@ -58,10 +58,7 @@ FILE_LIMIT = 2 << 30  # the largest file a run may write
 # beside this: case -> what is wrong. A case listed here must still fail in
 # some run; once none of its runs fails it must come off the list.
 TEMPORARY_ONLY = "the message names only a temporary file"
-KNOWN_FAULTS = {
-    "directory-100000-same-segment": "the one payload is unpacked 100,000 times: the run takes "
-    "minutes and ends in \"Cannot create file .../zxS_....cab. Too many open files\"",
-}
+KNOWN_FAULTS = {}
 
 FORBIDDEN = ("std::", "vector", "bad_alloc", "max_size", "basic_string", "terminate called",
              "Segmentation", "core dumped", "Aborted")
