@@ -24,6 +24,12 @@ std::string Format(const char *fmt, ...) {
 
 // ---------------------------------------------------------------- TzxStream
 
+void TzxStream::WriteBuffer(const void *buffer, int32_t n) {
+  if (n <= 0) return;
+  const int32_t written = Write(buffer, n);
+  if (written != n) throw EzxWriteError(Format("only %d of %d bytes could be written", written, n));
+}
+
 int32_t TzxStream::CopyFrom(TzxStream &source, int32_t n) {
   if (n == 0) {
     source.Seek(0);
@@ -35,7 +41,7 @@ int32_t TzxStream::CopyFrom(TzxStream &source, int32_t n) {
   while (remaining > 0) {
     int32_t chunk = std::min(remaining, static_cast<int32_t>(buffer.size()));
     source.ReadBuffer(buffer.data(), chunk);
-    Write(buffer.data(), chunk);
+    WriteBuffer(buffer.data(), chunk);
     remaining -= chunk;
   }
   return n;

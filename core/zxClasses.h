@@ -35,6 +35,12 @@ private:
   int32_t FCode;
 };
 
+// A write stopped short: the disk is full, or the file cannot grow.
+class EzxWriteError : public EzxError {
+public:
+  using EzxError::EzxError;
+};
+
 // Little-endian integers in byte buffers, as every file format here stores them.
 inline int32_t GetLE32(const uint8_t *p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -71,9 +77,12 @@ public:
   virtual int32_t Read(void *buffer, int32_t n) = 0;
   virtual int32_t Write(const void *buffer, int32_t n) = 0;
   virtual void ReadBuffer(void *buffer, int32_t n) = 0;
+  // Writes all n bytes; throws EzxWriteError when the stream takes fewer.
+  void WriteBuffer(const void *buffer, int32_t n);
 
   // Copies n bytes from source's current position (n = 0: the whole source
-  // from its start) through one transfer buffer of at most 61,440 bytes.
+  // from its start) through one transfer buffer of at most 61,440 bytes;
+  // throws EzxWriteError when this stream takes fewer.
   int32_t CopyFrom(TzxStream &source, int32_t n);
 
   static constexpr int32_t CopyBufferSize = 61440;

@@ -313,6 +313,51 @@ void CheckTempDirectory() {
   }
 }
 
+// What a segment's files meet in a temporary directory without room.
+std::string NoRoomText(const std::string &dir) {
+  return Format("the temporary directory %s has no room for its files (the disk is full)",
+                dir.c_str());
+}
+
+// The size of the data an LZMA payload announces (bytes 5 to 12 of its
+// header), -1 when it is unknown or the payload is too short to say.
+int64_t AnnouncedLzmaSize(TzxStream &stream, int64_t payload, int32_t packedSize) {
+  if (packedSize < 13) return -1;
+  uint8_t raw[8];
+  stream.Seek(static_cast<int32_t>(payload + 5));
+  stream.ReadBuffer(raw, 8);
+  uint64_t size = 0;
+  for (int i = 7; i >= 0; --i)
+    size = size << 8 | raw[i];
+  return size > uint64_t(INT64_MAX) ? -1 : static_cast<int64_t>(size);
+}
+
+// The most a payload can hold by its header's sizes: title size and title,
+// cursor records of the largest images the cursor reader takes (1,024 x
+// 2,048 mask bits, 1,024 x 1,024 colour pixels at 32 bits), the tracks.
+int64_t PayloadBound(const TSegmentHeader &h) {
+  constexpr int64_t MaxCursorRecord = 34 + 128 * 2048 + 1024 * 1024 * 4;
+  auto size = [](int32_t n) { return static_cast<int64_t>(std::max(n, 0)); };
+  return 4 + 255 + size(h.CursorCount) * MaxCursorRecord + size(h.VideoSize) +
+         size(h.CursorTrackSize) + size(h.PaletteTrackSize);
+}
+
+// Refuses an LZMA payload that the temporary directory has no room for,
+// before the coder fills the disk and fails. Only a size the header's sizes
+// allow counts: any other is a lie the coder finds out soon enough.
+void CheckRoomForLzma(TzxStream &stream, int64_t payload, const TSegmentHeader &h) {
+  const int64_t announced = AnnouncedLzmaSize(stream, payload, h.PackedSize);
+  if (announced < 0 || announced > PayloadBound(h)) return;
+  std::error_code ec;
+  const std::filesystem::space_info space = std::filesystem::space(TempPath(), ec);
+  if (ec || space.available == static_cast<std::uintmax_t>(-1)) return;
+  if (static_cast<std::uintmax_t>(announced) > space.available)
+    throw EzxError(Format("its unpacked payload of %lld bytes does not fit in the temporary "
+                          "directory %s (%llu bytes free)",
+                          static_cast<long long>(announced), TempPath().c_str(),
+                          static_cast<unsigned long long>(space.available)));
+}
+
 // Unpacks segment r's payload and copies its sound; false when the LZMA
 // coder cannot be started.
 bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
@@ -338,6 +383,7 @@ bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
     if (unpacked.Name().empty()) r.NothingToPlay = "its cabinet holds no payload it could give";
     break;
   case sfCompressionLzma: {
+    CheckRoomForLzma(stream, start + h.PackedOffset, h);
     std::string output;
     const bool started = UnpackLzmaPayload(packed.Name(), output);
     unpacked.Reset(output);
@@ -470,6 +516,9 @@ bool LoadFilm(TzxStream *stream, TSegmentList &list) {
     try {
       TakeSegmentBytes(taken, start, h, number);
       started = UnpackSegment(*stream, start, h, segment, r);
+    } catch (const EzxWriteError &) {
+      list.DeleteLast();
+      throw EzxError(segment + ": " + NoRoomText(TempPath()));
     } catch (const EzxError &err) {
       list.DeleteLast();
       if (err.Message().rfind(segment + ":", 0) == 0) throw;

@@ -67,9 +67,14 @@ bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
 }
 
 TzxToolSession::TzxToolSession() {
-  fs::path dir = fs::path(TempPath()) / ("zxtool_" + LocalTimeStamp() + "_" +
-                                         std::to_string(static_cast<long>(::getpid())));
-  fs::create_directories(dir);
+  const std::string base = TempPath();
+  fs::path dir = fs::path(base) / ("zxtool_" + LocalTimeStamp() + "_" +
+                                   std::to_string(static_cast<long>(::getpid())));
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec)
+    throw EzxError(Format("the temporary directory %s cannot take zxtool's working files: %s",
+                          base.c_str(), ec.message().c_str()));
   FDir = dir.string() + "/";
   SetTempPathOverride(FDir);
   SetVideoTempDirectory(FDir);

@@ -154,7 +154,13 @@ int CommandInfo(const std::vector<std::string> &args) {
 
   TSegmentList list;
   f.Seek(static_cast<int32_t>(base));
-  if (!LoadFilm(&f, list) && !session.Boxes().empty()) throw EzxError(session.Boxes().back().Text);
+  bool loaded = false;
+  try {
+    loaded = LoadFilm(&f, list);
+  } catch (const EzxError &e) {
+    throw EzxError(Format("%s is not a readable film: %s", file.c_str(), e.what()));
+  }
+  if (!loaded && !session.Boxes().empty()) throw EzxError(session.Boxes().back().Text);
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo *r = list.Get(i);
     if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size()))

@@ -33,7 +33,7 @@ void ExtractLzmaTool(const std::string &dir) {
   TzxTempFile cab(MakeTempFileName("cab", "", "zxS_"));
   try {
     TzxFileStream file(cab.Name(), fmCreate);
-    file.Write(bytes, static_cast<int32_t>(size));
+    file.WriteBuffer(bytes, static_cast<int32_t>(size));
   } catch (const EzxError &) {
     cab.Reset({});
     ShowMessageBox(TzxBoxOwner::MainWindow, TextCannotCreateTemp, TextError, zxMB_ICONERROR);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -56,6 +57,23 @@ TEST(Streams, CopyFromAShortSourceFails) {
   source.Seek(0);
   TzxMemoryStream target;
   EXPECT_THROW(target.CopyFrom(source, 101), EzxError);
+}
+
+TEST(Streams, ATargetThatTakesFewerBytesFails) {
+  // A file on a full disk: writes stop short after 70,000 bytes.
+  class TFullStream : public TzxMemoryStream {
+  public:
+    int32_t Write(const void *buffer, int32_t n) override {
+      return TzxMemoryStream::Write(buffer, std::min(n, 70000 - Size()));
+    }
+  };
+  TzxMemoryStream source;
+  Fill(source, 100000);
+  source.Seek(0);
+  TFullStream target;
+  EXPECT_THROW(target.CopyFrom(source, 100000), EzxWriteError);
+  EXPECT_THROW(target.WriteBuffer("x", 1), EzxWriteError);
+  target.WriteBuffer("x", 0); // nothing to write is no failure
 }
 
 TEST(Streams, MemoryStreamSeekReadAndGrowth) {

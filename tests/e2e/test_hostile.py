@@ -8,6 +8,7 @@ import contextlib
 import hashlib
 import os
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -71,6 +72,19 @@ def write_film(test, name, segments):
     with open(path, "wb") as f:
         f.write(zxhostile.film(segments))
     return path
+
+
+def small_mount(test, name, options):
+    """A tmpfs of its own mounted at the test's path name, unmounted when the
+    test ends; skips the test where mounting is not allowed."""
+    point = test.path(name)
+    os.makedirs(point, exist_ok=True)
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", point],
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        test.skipTest("cannot mount a tmpfs here: %s" % done.stderr.strip())
+    test.addCleanup(subprocess.run, ["umount", "-l", point], capture_output=True)
+    return point
 
 
 def long_segment(title):
@@ -242,6 +256,36 @@ class HostileSurviveTest(HostileCase):
                 self.assertTrue(close(player))
                 player.end()
                 self.assertEqual(zxe2e.temp_files() - before, set())
+
+    def test_a_full_or_read_only_temporary_directory_is_named(self):
+        # 64 KiB of room: enough for the probe and a small packed payload, not
+        # for what it unpacks to, nor for a large packed payload itself.
+        full = small_mount(self, "full", "size=64k")
+        read_only = small_mount(self, "read-only", "size=1m,ro")
+        unpacks_big = zxhostile.Seg(16, 8, title=b"Big", frames=10, video=bytes(8) * 40000)
+        packed_big = zxhostile.Seg(packed=zxhostile.noise(100000, 9))
+        cases = [
+            (full, [unpacks_big], r"Segment 1: its unpacked payload of \d+ bytes does not fit in "
+                                  r"the temporary directory .* \(\d+ bytes free\)$"),
+            (full, [packed_big], r"Segment 1: the temporary directory .* has no room for its files "
+                                 r"\(the disk is full\)$"),
+            (read_only, [long_segment(b"Fine")], r"The temporary directory .* cannot take the "
+                                                 r"film's files"),
+        ]
+        for temp, segments, expected in cases:
+            with self.subTest(temp=os.path.basename(temp), expected=expected):
+                film = write_film(self, "film.zxf", segments)
+                win = zxe2e.windows_path(temp)
+                player = self.start(self.bare_player(), args=[zxe2e.windows_path(film)],
+                                    wait_main=False, windows_env={"TEMP": win, "TMP": win})
+                box = player.expect_box(r"^Cannot load the film .*film\.zxf\r\r" + expected)
+                for text in INTERNAL:
+                    self.assertNotIn(text, box.text)
+                s = settle(player, "the player to stand still")
+                self.assertEqual(s["segmentCount"], 0)
+                self.assertTrue(close(player))
+                player.end()
+                self.assertEqual(os.listdir(temp), [], "nothing left in the temporary directory")
 
     def test_a_film_removed_while_loaded_plays_on(self):
         film = write_film(self, "gone.zxf", [long_segment(b"One"), long_segment(b"Two")])
