@@ -348,5 +348,74 @@ class HostileSurviveTest(HostileCase):
         self.assertTrue(close(player))
 
 
+
+
+class HostileCorpus(HostileCase):
+    """Every film of the corpus, packed into the player as it would be sent:
+    at most one box, never an internal text, the player never stalls with a
+    box or hangs, it closes by Alt+F4 and leaves no temporary file. The films
+    with a known message are checked word for word above; these checks hold
+    for all of them. The corpus is shared by two test classes, for time."""
+
+    PART = None  # 0 or 1: the films at even or odd places
+
+    def films(self):
+        cases = [c for c in zxhostile.corpus() if not c.slow]
+        return cases[self.PART::2]
+
+    def play_packed(self, case, program):
+        data = case.build(program)
+        exe = self.path("sent.exe")
+        with open(exe, "wb") as f:
+            f.write(data if case.exe else zxhostile.executable(program, data))
+        before = zxe2e.temp_files()
+        player = self.start(exe, wait_main=False)
+        try:
+            boxes = []
+            deadline = time.monotonic() + 20
+            quiet_since = None
+            while time.monotonic() < deadline:
+                s = player.state(check_boxes=False)
+                if s.boxes:
+                    box = player.expect_box("")
+                    boxes.append(box.text)
+                    for text in INTERNAL:
+                        self.assertNotIn(text, box.text)
+                    self.assertLessEqual(len(boxes), 1, "one box for one fault: %s" % boxes)
+                    quiet_since = None
+                    continue
+                if s.has_main and s.stopped:
+                    quiet_since = quiet_since or time.monotonic()
+                    if time.monotonic() - quiet_since >= 1.0:
+                        break  # stood still for a second with no box
+                else:
+                    quiet_since = None
+                time.sleep(0.1)
+            player.wait_for(lambda s: s.has_main and not s.boxes, "the player to answer")
+            player.key("alt+F4")
+            player.wait_exit(60)
+        finally:
+            player.end()
+        self.assertEqual(zxe2e.temp_files() - before, set(), "temporary files left behind")
+        os.remove(exe)
+
+    def test_every_film_sent_as_a_program(self):
+        if self.PART is None:
+            self.skipTest("each subclass runs its part of the corpus")
+        with open(zxe2e.PLAYER, "rb") as f:
+            program = f.read()
+        for case in self.films():
+            with self.subTest(case.name):
+                self.play_packed(case, program)
+
+
+class HostileCorpusEvenTest(HostileCorpus):
+    PART = 0
+
+
+class HostileCorpusOddTest(HostileCorpus):
+    PART = 1
+
+
 if __name__ == "__main__":
     zxe2e.main()
