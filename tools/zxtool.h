@@ -2,6 +2,8 @@
 #pragma once
 
 #include "zxClasses.h"
+#include "zxFilmWriter.h"
+#include "zxLoader.h"
 #include "zxMessages.h"
 #include "zxToolArgs.h"
 
@@ -52,6 +54,8 @@ public:
   TzxToolSession &operator=(const TzxToolSession &) = delete;
 
   const std::vector<TzxMessageBox> &Boxes() const { return FBoxes; }
+  // The private directory, ending with the separator.
+  const std::string &Dir() const { return FDir; }
 
 private:
   std::string FDir;
@@ -63,12 +67,30 @@ private:
 // through its error path and removes what it has written.
 void CheckInterrupted();
 
-class TSegmentList;
-struct TSegmentInfo;
-// Loads a film file, or the film of a self-playing executable, through the
-// player's loader into list (inside a session); throws EzxError with the
-// reason when nothing playable comes out.
-void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session);
+// A film as every command takes it: a film file, a self-playing executable
+// (the player's program with the film behind it), or "-": a film piped into
+// standard input, copied into the session's directory first.
+struct TzxFilmInput {
+  std::string Name;           // as the user wrote it; "standard input" for "-"
+  std::string Path;           // the file that holds its bytes
+  bool Program = false;       // a self-playing executable
+  TExecutableTrailer Trailer; // where a program keeps the film and its language block
+  int64_t Base = 0;           // the film's first byte in Path
+  int64_t Size = 0;           // the film's length in bytes
+};
+// Finds the film in the file named name (or standard input). Throws
+// EzxError: a file that cannot be read, "NAME is a program that carries no
+// film", standard input that is a terminal or holds more than a film can.
+TzxFilmInput OpenFilm(const std::string &name, const TzxToolSession &session);
+
+// The film's bytes (behind the program of a self-playing executable).
+TzxBytes ReadFilmBytes(const TzxFilmInput &film);
+
+// Loads the film through the player's loader into list (inside a session).
+// Throws EzxError with the reason when the loader refuses it, and, unless
+// emptyAllowed, when no segment comes out of it.
+void LoadFilmFile(const TzxFilmInput &film, TSegmentList &list, const TzxToolSession &session,
+                  bool emptyAllowed = false);
 
 // A loaded segment's number as zxtool prints it and --segment takes it: its
 // place in the film's directory, from 1, as the player numbers it.

@@ -183,8 +183,10 @@ uint32_t Get32(const TzxBytes &b, size_t at) {
 
 // Times the LZMA coder alone on every LZMA payload of the film; -1 when
 // the film has none.
-double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
-  const TzxBytes film = ReadWholeFile(filmName);
+double TimeLzmaTool(const TzxFilmInput &input, int32_t &payloads) {
+  // Offsets count from the film's first byte, behind the program of a
+  // self-playing executable.
+  const TzxBytes film = ReadFilmBytes(input);
   payloads = 0;
   if (film.size() < 4) return -1;
   const int32_t count = static_cast<int32_t>(Get32(film, 0));
@@ -227,7 +229,9 @@ int CommandBench(const std::vector<std::string> &args) {
   TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
                              "unpacked), the LZMA coder alone, and decoding every frame with and "
                              "without the cursor, repeated for a minimum time.");
-  cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("FILM", filmName, "a film or a self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
       ->type_name("N");
   cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
@@ -247,18 +251,19 @@ int CommandBench(const std::vector<std::string> &args) {
           : static_cast<int32_t>(ParseWholeNumber("--passes", passesText, 1, 1000000));
 
   TzxToolSession session;
+  const TzxFilmInput film = OpenFilm(filmName, session);
   TSegmentList list;
   const auto t0 = TClock::now();
-  LoadFilmFile(filmName, list, session);
+  LoadFilmFile(film, list, session);
   const double load = Seconds(TClock::now() - t0);
   CheckInterrupted();
-  const int32_t only = segment > 0 ? FindSegment(list, segment, filmName) : -1;
+  const int32_t only = segment > 0 ? FindSegment(list, segment, film.Name) : -1;
 
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
     frames += std::max(list.Get(i)->FrameCount, 0);
   int32_t payloads = 0;
-  const double lzma = TimeLzmaTool(filmName, payloads);
+  const double lzma = TimeLzmaTool(film, payloads);
 
   const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
   const TDecodeResult full = Decode(list, only, true, minTime, passes);
@@ -267,7 +272,7 @@ int CommandBench(const std::vector<std::string> &args) {
   std::memset(&usage, 0, sizeof usage);
   ::getrusage(RUSAGE_SELF, &usage);
 
-  std::printf("film:          %s, %d segment%s, %lld frames\n", filmName.c_str(), list.Count(),
+  std::printf("film:          %s, %d segment%s, %lld frames\n", film.Name.c_str(), list.Count(),
               list.Count() == 1 ? "" : "s", static_cast<long long>(frames));
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo &s = *list.Get(i);

@@ -68,7 +68,9 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
       "Files are numbered by frame. Videos run at the segment's frame rate and carry its sound. "
       "--hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the checksum of the "
       "picture's RGB24 bytes.");
-  cl.add_option("FILM", o.Film, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("FILM", o.Film, "a film or a self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("OUT", o.Out, "where the frames go (not with --hash)")->type_name("");
   cl.add_flag("--hash", hash, "print a checksum line per frame (every segment unless --segment)");
   cl.add_option("--segment", segment,
@@ -398,48 +400,14 @@ private:
 
 } // namespace
 
-// Loads a film, or the film of a self-playing executable, through the
-// player's loader into list; throws with a clear reason when nothing
-// playable comes out of it.
-void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session) {
-  if (!FileExists(name) || fs::is_directory(name))
-    throw EzxError(Format("Cannot open %s", name.c_str()));
-  TzxFileStream film(name, fmOpenRead | fmShareDenyNone);
-  // A self-playing executable carries its film behind the program, as
-  // zxtool info reads it.
-  char mz[2] = {};
-  const bool program = film.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z';
-  film.Seek(0);
-  if (program && ReadExecutableTrailer(film).FilmBase < 0)
-    throw EzxError(Format("%s is a program that carries no film", name.c_str()));
-  bool loaded = false;
-  try {
-    loaded = program ? LoadEmbeddedFilm(&film, list) : LoadFilm(&film, list);
-  } catch (const EzxError &e) {
-    throw EzxError(Format("%s is not a readable film: %s", name.c_str(), e.what()));
-  }
-  std::string boxes;
-  for (const auto &b : session.Boxes())
-    boxes += (boxes.empty() ? "" : "; ") + b.Text;
-  while (!boxes.empty() && (boxes.back() == '\r' || boxes.back() == '\n'))
-    boxes.pop_back();
-  for (char &c : boxes)
-    if (c == '\r' || c == '\n') c = ' ';
-  if (!loaded)
-    throw EzxError(
-        Format("%s is not a film%s%s", name.c_str(), boxes.empty() ? "" : ": ", boxes.c_str()));
-  if (list.Count() == 0)
-    throw EzxError(Format("%s holds no playable segment%s%s", name.c_str(),
-                          boxes.empty() ? "" : ": ", boxes.c_str()));
-}
-
 int CommandExport(const std::vector<std::string> &args) {
   TOptions o;
   if (!ParseOptions(args, o)) return 0;
   TzxToolSession session;
+  const TzxFilmInput film = OpenFilm(o.Film, session);
   TSegmentList list;
-  LoadFilmFile(o.Film, list, session);
-  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, o.Film) : -1;
+  LoadFilmFile(film, list, session);
+  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, film.Name) : -1;
 
   // Hashes cover every segment unless one is chosen; pictures and videos
   // come from one segment, the first unless chosen.
@@ -507,6 +475,6 @@ int CommandExport(const std::vector<std::string> &args) {
   if (noteSegment)
     std::fprintf(stderr,
                  "zxtool: %s has %d segments; exported segment %d (choose with --segment)\n",
-                 o.Film.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
+                 film.Name.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
   return 0;
 }

@@ -22,26 +22,21 @@ int64_t FileSizeOf(const std::string &name) {
   return f.Size();
 }
 
-// Where the film starts: behind the program in an executable, at 0 in a
-// film file.
-int64_t FindFilmBase(TzxFileStream &f) {
-  char mz[2] = {};
-  if (f.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z') {
-    TExecutableTrailer t = ReadExecutableTrailer(f);
-    if (t.FilmBase < 0) throw EzxError(Format("%s carries no film", f.FileName().c_str()));
-    return t.FilmBase;
-  }
-  return 0;
-}
-
-std::vector<TEntryInfo> ReadDirectory(TzxFileStream &f, int64_t base) {
+std::vector<TEntryInfo> ReadDirectory(const TzxFilmInput &film) {
+  TzxFileStream f(film.Path, fmOpenRead | fmShareDenyNone);
+  const int64_t base = film.Base;
   f.Seek(static_cast<int32_t>(base));
   std::vector<TEntryInfo> entries;
-  for (const TDirectoryEntry &d : ReadFilmDirectory(f)) {
-    entries.emplace_back();
-    entries.back().Entry = d;
+  try {
+    for (const TDirectoryEntry &d : ReadFilmDirectory(f)) {
+      entries.emplace_back();
+      entries.back().Entry = d;
+    }
+  } catch (const EzxError &e) {
+    throw EzxError(Format("%s is not a readable film: %s", film.Name.c_str(), e.what()));
   }
-  if (entries.empty()) throw EzxError("The film's directory has no entries");
+  if (entries.empty())
+    throw EzxError(Format("%s is not a film: its directory has no entries", film.Name.c_str()));
   uint8_t raw[SegmentHeaderSize];
   for (auto &e : entries) {
     int64_t start = base + e.Entry.Offset;
@@ -142,25 +137,18 @@ int CommandInfo(const std::vector<std::string> &args) {
   bool json = false;
   TzxCommandLine cl("info", "The film's directory, every segment's header and what the player's "
                             "loader makes of it.");
-  cl.add_option("FILE", file, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("FILE", file, "a film or a self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_flag("--json", json, "one JSON object instead of text");
   cl.Notes(SegmentNumbering);
   if (!cl.Parse(args)) return 0;
 
   TzxToolSession session;
-  TzxFileStream f(file, fmOpenRead | fmShareDenyWrite);
-  const int64_t base = FindFilmBase(f);
-  std::vector<TEntryInfo> entries = ReadDirectory(f, base);
-
+  const TzxFilmInput film = OpenFilm(file, session);
+  std::vector<TEntryInfo> entries = ReadDirectory(film);
   TSegmentList list;
-  f.Seek(static_cast<int32_t>(base));
-  bool loaded = false;
-  try {
-    loaded = LoadFilm(&f, list);
-  } catch (const EzxError &e) {
-    throw EzxError(Format("%s is not a readable film: %s", file.c_str(), e.what()));
-  }
-  if (!loaded && !session.Boxes().empty()) throw EzxError(session.Boxes().back().Text);
+  LoadFilmFile(film, list, session, true);
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo *r = list.Get(i);
     if (r->EntryIndex >= 0 && r->EntryIndex < static_cast<int32_t>(entries.size()))
@@ -168,8 +156,8 @@ int CommandInfo(const std::vector<std::string> &args) {
   }
   CheckInterrupted(); // the LZMA coder may have been stopped
   if (json)
-    PrintJson(base, entries, session.Boxes());
+    PrintJson(film.Base, entries, session.Boxes());
   else
-    PrintText(file, base, entries, session.Boxes());
+    PrintText(film.Name, film.Base, entries, session.Boxes());
   return 0;
 }

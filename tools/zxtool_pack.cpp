@@ -8,8 +8,8 @@
 #include "zxFilmWriter.h"
 #include "zxLoader.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,10 +19,6 @@ std::unique_ptr<TzxMemoryStream> StreamOf(const TzxBytes &bytes) {
   auto s = std::make_unique<TzxMemoryStream>();
   s->Write(bytes.data(), static_cast<int32_t>(bytes.size()));
   return s;
-}
-
-int64_t ProgramImageEnd(const TzxBytes &exe) {
-  return ProgramImageEnd(*StreamOf(exe));
 }
 
 // Raises unless film is a film directory whose segment headers lie inside.
@@ -65,7 +61,10 @@ int CommandPack(const std::vector<std::string> &args) {
   TzxCommandLine cl("pack", "Writes a self-playing executable: the player's program followed by "
                             "the film (and a language block).");
   cl.add_option("PLAYER.exe", playerName, "the built player")->required()->type_name("");
-  cl.add_option("FILM", filmName, "the film it plays")->required()->type_name("");
+  cl.add_option("FILM", filmName,
+                "the film it plays: a film, a self-playing executable or - (standard input)")
+      ->required()
+      ->type_name("");
   cl.add_option("-o", output, "the executable to write")->required()->type_name("OUT.exe");
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "a language block to carry instead of the player's own")
@@ -91,8 +90,10 @@ int CommandPack(const std::vector<std::string> &args) {
                       player.begin() + t.LanguageOffset + t.LanguageSize);
     player.resize(static_cast<size_t>(end));
   }
-  TzxBytes film = ReadWholeFile(filmName);
-  CheckFilm(film, filmName);
+  TzxToolSession session;
+  const TzxFilmInput input = OpenFilm(filmName, session);
+  const TzxBytes film = ReadFilmBytes(input);
+  CheckFilm(film, input.Name);
   if (lang->count() > 0) {
     TzxBytes l = ReadWholeFile(languageName);
     language.assign(l.begin(), l.end());
@@ -105,25 +106,23 @@ int CommandExtract(const std::vector<std::string> &args) {
   std::string name, output, languageName;
   TzxCommandLine cl("extract", "Writes the film a self-playing executable carries (and its "
                                "language block).");
-  cl.add_option("EXE", name, "the self-playing executable")->required()->type_name("");
+  cl.add_option("EXE", name, "the self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("-o", output, "the film to write")->required()->type_name("FILM.zxf");
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "where to write its language block")->type_name("FILE");
   if (!cl.Parse(args)) return 0;
-  TzxBytes exe = ReadWholeFile(name);
-  int64_t end = ProgramImageEnd(exe);
-  if (end < 0) throw EzxError(Format("%s is not a Windows program", name.c_str()));
-  TzxBytes player, film;
-  std::string language;
-  try {
-    SplitExecutable(exe, player, film, language);
-  } catch (const EzxError &) {
-    throw EzxError(Format("%s carries no film", name.c_str()));
+  TzxToolSession session;
+  const TzxFilmInput input = OpenFilm(name, session);
+  {
+    TzxFileStream f(input.Path, fmOpenRead | fmShareDenyNone);
+    if (!input.Program || ProgramImageEnd(f) < 0)
+      throw EzxError(Format("%s is not a Windows program", input.Name.c_str()));
   }
-  if (static_cast<int64_t>(player.size()) < end)
-    throw EzxError(
-        Format("%s carries no film: its trailer reaches into the program", name.c_str()));
-  CheckFilm(film, name);
+  const TzxBytes film = ReadFilmBytes(input);
+  CheckFilm(film, input.Name);
+  const std::vector<char> language = ReadLanguageBlock(input.Path);
   WriteOutput(output, film);
   if (lang->count() > 0) WriteOutput(languageName, TzxBytes(language.begin(), language.end()));
   return 0;
