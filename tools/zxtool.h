@@ -6,6 +6,7 @@
 #include "zxLoader.h"
 #include "zxMessages.h"
 #include "zxToolArgs.h"
+#include "zxToolOutput.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,9 +35,20 @@ public:
   // Paragraphs printed after the options.
   void Notes(const std::string &text);
 
+  // For commands that write files: -y/--overwrite and -n/--no-overwrite,
+  // as FFmpeg takes them (without either an existing file is refused with
+  // a line naming it; -n refuses without one).
+  void OverwriteOptions();
+  // After Parse: what outputs may replace, by those options; the command
+  // adds its inputs.
+  TzxOutputRules OutputRules() const;
+
   // Reads the arguments that follow the subcommand's name. Returns false
   // when the usage text was asked for: it has been printed then.
   bool Parse(const std::vector<std::string> &args);
+
+private:
+  bool FOverwrite = false, FNoOverwrite = false;
 };
 
 // What the usage texts say about segment numbers and times.

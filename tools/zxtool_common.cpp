@@ -47,6 +47,20 @@ void TzxCommandLine::Notes(const std::string &text) {
   footer(Wrap(text));
 }
 
+void TzxCommandLine::OverwriteOptions() {
+  add_flag("-y,--overwrite", FOverwrite, "replace output files that exist");
+  add_flag("-n,--no-overwrite", FNoOverwrite,
+           "never replace a file: stop without a word when an output exists");
+}
+
+TzxOutputRules TzxCommandLine::OutputRules() const {
+  TzxOutputRules rules;
+  rules.Overwrite = FOverwrite     ? TzxOverwrite::Replace
+                    : FNoOverwrite ? TzxOverwrite::RefuseQuietly
+                                   : TzxOverwrite::Refuse;
+  return rules;
+}
+
 bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
   std::vector<std::string> reversed(args.rbegin(), args.rend()); // as CLI11 takes them
   std::string problem;
@@ -65,6 +79,7 @@ bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
       throw EzxUsageError(Format("unknown option %s", a.substr(0, a.find('=')).c_str()));
   if (!problem.empty()) throw EzxUsageError(problem);
   if (!extra.empty()) throw EzxUsageError(Format("unexpected argument %s", extra[0].c_str()));
+  if (FOverwrite && FNoOverwrite) throw EzxUsageError("-y and -n exclude each other: give one");
   return true;
 }
 

@@ -47,6 +47,7 @@ struct TOptions {
   std::optional<TzxTimeValue> From, To, Duration;
   TzxScale Scale;
   bool Cursor = true;
+  TzxOutputRules Rules; // what OUT may replace
 };
 
 std::string Lower(std::string s) {
@@ -87,8 +88,10 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  cl.OverwriteOptions();
   cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
   if (!cl.Parse(args)) return false;
+  o.Rules = cl.OutputRules();
   if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
   if (toOption->count() > 0 && durationOption->count() > 0)
     throw EzxUsageError("--to and --duration exclude each other: give one");
@@ -205,10 +208,11 @@ private:
 
 class TPngSink : public TScaledSink {
 public:
-  TPngSink(const std::string &out, TOutKind kind, const TzxScale &scale)
-      : TScaledSink(scale),
-        FPattern(kind == TOutKind::Pattern ? fs::path(out).filename().string() : "%06d.png"),
-        FFiles(kind == TOutKind::Pattern ? fs::path(out).parent_path().string() : out) {}
+  explicit TPngSink(const TOptions &o)
+      : TScaledSink(o.Scale),
+        FPattern(o.Kind == TOutKind::Pattern ? fs::path(o.Out).filename().string() : "%06d.png"),
+        FFiles(o.Kind == TOutKind::Pattern ? fs::path(o.Out).parent_path().string() : o.Out,
+               o.Rules) {}
 
   void Frame(int32_t, int32_t frame, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
@@ -225,14 +229,15 @@ private:
 // Raw RGB24 frames one after the other, to a file or standard output.
 class TRawSink : public TScaledSink {
 public:
-  TRawSink(const std::string &out, const TzxScale &scale)
-      : TScaledSink(scale), FName(out == "-" ? "to standard output" : out) {
+  explicit TRawSink(const TOptions &o)
+      : TScaledSink(o.Scale), FName(o.Out == "-" ? "to standard output" : o.Out) {
+    const std::string &out = o.Out;
     if (out == "-") {
       // A reader that goes away makes the writes fail instead of ending us.
       std::signal(SIGPIPE, SIG_IGN);
       FFile = stdout;
     } else {
-      FOutput = std::make_unique<TzxOutputFile>(out);
+      FOutput = std::make_unique<TzxOutputFile>(out, o.Rules);
       FFile = std::fopen(FOutput->TempName().c_str(), "wb");
       if (!FFile) throw EzxError(Format("Cannot create %s", out.c_str()));
     }
@@ -295,7 +300,7 @@ class TVideoSink : public TScaledSink {
 public:
   TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
       : TScaledSink(VideoScale(o.Scale, segment)), FOptions(o), FSegment(segment),
-        FNumber(SegmentNumber(segment)), FFrom(from), FTo(to), FOutput(o.Out),
+        FNumber(SegmentNumber(segment)), FFrom(from), FTo(to), FOutput(o.Out, o.Rules),
         FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
   void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
@@ -405,6 +410,11 @@ int CommandExport(const std::vector<std::string> &args) {
   if (!ParseOptions(args, o)) return 0;
   TzxToolSession session;
   const TzxFilmInput film = OpenFilm(o.Film, session);
+  o.Rules.AddInput(film.Path);
+  // One output file is refused before the work, not after it.
+  if (o.Kind != TOutKind::Hash && o.Kind != TOutKind::Directory && o.Kind != TOutKind::Pattern &&
+      o.Out != "-")
+    o.Rules.Check(o.Out);
   TSegmentList list;
   LoadFilmFile(film, list, session);
   const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, film.Name) : -1;
@@ -436,8 +446,8 @@ int CommandExport(const std::vector<std::string> &args) {
       switch (o.Kind) {
       case TOutKind::Hash: sink = std::make_unique<THashSink>(); break;
       case TOutKind::Directory:
-      case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
-      case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
+      case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o); break;
+      case TOutKind::Raw: sink = std::make_unique<TRawSink>(o); break;
       default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }

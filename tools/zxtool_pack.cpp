@@ -7,10 +7,12 @@
 
 #include "zxFilmWriter.h"
 #include "zxLoader.h"
+#include "zxToolOutput.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -39,19 +41,11 @@ void CheckFilm(const TzxBytes &film, const std::string &name) {
 
 // Writes a file whole or not at all: a half-written output never stands
 // under its final name.
-void WriteOutput(const std::string &name, const TzxBytes &bytes) {
-  std::string part = name + ".part";
-  try {
-    WriteWholeFile(part, bytes);
-    CheckInterrupted();
-  } catch (...) {
-    DeleteFileName(part);
-    throw;
-  }
-  if (std::rename(part.c_str(), name.c_str()) != 0) {
-    DeleteFileName(part);
-    throw EzxError(Format("Cannot write %s", name.c_str()));
-  }
+void WriteOutput(const std::string &name, const TzxBytes &bytes, const TzxOutputRules &rules) {
+  TzxOutputFile output(name, rules);
+  WriteWholeFile(output.TempName(), bytes);
+  CheckInterrupted();
+  output.Commit();
 }
 
 } // namespace
@@ -69,7 +63,12 @@ int CommandPack(const std::vector<std::string> &args) {
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "a language block to carry instead of the player's own")
           ->type_name("FILE");
+  cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
+  TzxOutputRules rules = cl.OutputRules();
+  for (const std::string &input : {playerName, filmName, languageName})
+    rules.AddInput(input);
+  rules.Check(output);
   TzxBytes player = ReadWholeFile(playerName);
   const auto stream = StreamOf(player);
   const int64_t end = ProgramImageEnd(*stream);
@@ -98,7 +97,7 @@ int CommandPack(const std::vector<std::string> &args) {
     TzxBytes l = ReadWholeFile(languageName);
     language.assign(l.begin(), l.end());
   }
-  WriteOutput(output, BuildExecutable(player, film, language));
+  WriteOutput(output, BuildExecutable(player, film, language), rules);
   return 0;
 }
 
@@ -112,7 +111,14 @@ int CommandExtract(const std::vector<std::string> &args) {
   cl.add_option("-o", output, "the film to write")->required()->type_name("FILM.zxf");
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "where to write its language block")->type_name("FILE");
+  cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
+  if (lang->count() > 0 && SameFile(output, languageName))
+    throw EzxUsageError(Format("-o and --lang name the same file %s", output.c_str()));
+  TzxOutputRules rules = cl.OutputRules();
+  rules.AddInput(name);
+  rules.Check(output);
+  if (lang->count() > 0) rules.Check(languageName);
   TzxToolSession session;
   const TzxFilmInput input = OpenFilm(name, session);
   {
@@ -123,7 +129,16 @@ int CommandExtract(const std::vector<std::string> &args) {
   const TzxBytes film = ReadFilmBytes(input);
   CheckFilm(film, input.Name);
   const std::vector<char> language = ReadLanguageBlock(input.Path);
-  WriteOutput(output, film);
-  if (lang->count() > 0) WriteOutput(languageName, TzxBytes(language.begin(), language.end()));
+  // Both whole, or neither.
+  TzxOutputFile filmOutput(output, rules);
+  WriteWholeFile(filmOutput.TempName(), film);
+  std::unique_ptr<TzxOutputFile> languageOutput;
+  if (lang->count() > 0) {
+    languageOutput = std::make_unique<TzxOutputFile>(languageName, rules);
+    WriteWholeFile(languageOutput->TempName(), TzxBytes(language.begin(), language.end()));
+  }
+  CheckInterrupted();
+  filmOutput.Commit();
+  if (languageOutput) languageOutput->Commit();
   return 0;
 }
