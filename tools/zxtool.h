@@ -111,6 +111,15 @@ int32_t SegmentNumber(const TSegmentInfo &segment);
 // the numbers the film has when none is.
 int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string &filmName);
 
+// Why a loaded segment has nothing to play ("its payload could not be
+// unpacked", ...), as the player passes it over; empty when it has frames.
+std::string NothingToPlay(const TSegmentInfo &segment);
+// The warning that a segment is left out, for standard error:
+// "zxtool: warning: segment 2 has nothing to play: REASON".
+std::string NothingToPlayWarning(const TSegmentInfo &segment);
+// The failure of a command asked for that segment alone.
+EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName);
+
 // Text of the Windows-1252 code page as UTF-8.
 std::string AnsiToUtf8(const std::string &s);
 // A JSON string literal.

@@ -222,6 +222,23 @@ int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string 
                         list.Count() == 1 ? "is" : "are", numbers.c_str()));
 }
 
+std::string NothingToPlay(const TSegmentInfo &segment) {
+  if (!segment.NothingToPlay.empty()) return segment.NothingToPlay;
+  if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
+    return "it holds no video data";
+  return "";
+}
+
+std::string NothingToPlayWarning(const TSegmentInfo &segment) {
+  return Format("zxtool: warning: segment %d has nothing to play: %s\n", SegmentNumber(segment),
+                NothingToPlay(segment).c_str());
+}
+
+EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName) {
+  return EzxError(Format("segment %d of %s has nothing to play: %s", SegmentNumber(segment),
+                         filmName.c_str(), NothingToPlay(segment).c_str()));
+}
+
 std::string AnsiToUtf8(const std::string &s) {
   // 0x80..0x9F of Windows-1252; 0 marks the five unassigned codes.
   static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,

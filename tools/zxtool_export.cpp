@@ -403,6 +403,33 @@ private:
   std::unique_ptr<TzxChildProcess> FChild; // destroyed (killed) before FOutput goes
 };
 
+// The segments to export, by their index in list: the one chosen; else
+// for checksums every one, for pictures the first. A segment with nothing
+// to play is passed over with a warning (in warnings, said when the export
+// has succeeded); one chosen, or a film of nothing else, is a failure.
+std::vector<int32_t> TakenSegments(const TOptions &o, const TSegmentList &list, int32_t chosen,
+                                   const std::string &filmName, std::string &warnings) {
+  if (chosen >= 0 && !NothingToPlay(*list.Get(chosen)).empty())
+    throw NothingToPlayError(*list.Get(chosen), filmName);
+  if (chosen >= 0) return {chosen};
+  std::vector<int32_t> taken;
+  std::string reasons; // "segment 1: REASON; segment 2: REASON"
+  for (int32_t i = 0; i < list.Count() && (taken.empty() || o.Kind == TOutKind::Hash); ++i) {
+    const TSegmentInfo &segment = *list.Get(i);
+    const std::string reason = NothingToPlay(segment);
+    if (reason.empty()) {
+      taken.push_back(i);
+      continue;
+    }
+    warnings += NothingToPlayWarning(segment);
+    reasons += Format("%ssegment %d: %s", reasons.empty() ? "" : "; ", SegmentNumber(segment),
+                      reason.c_str());
+  }
+  if (!taken.empty()) return taken;
+  if (list.Count() == 1) throw NothingToPlayError(*list.Get(0), filmName);
+  throw EzxError(Format("%s has nothing to play: %s", filmName.c_str(), reasons.c_str()));
+}
+
 } // namespace
 
 int CommandExport(const std::vector<std::string> &args) {
@@ -418,21 +445,24 @@ int CommandExport(const std::vector<std::string> &args) {
   TSegmentList list;
   LoadFilmFile(film, list, session);
   const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, film.Name) : -1;
-
-  // Hashes cover every segment unless one is chosen; pictures and videos
-  // come from one segment, the first unless chosen.
-  const int32_t first = chosen >= 0 ? chosen : 0;
-  const int32_t last = chosen >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
+  std::string warnings;
+  const std::vector<int32_t> taken = TakenSegments(o, list, chosen, film.Name, warnings);
   const bool noteSegment = chosen < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
-
-  TzxPalette palette{};
-  for (int32_t i = 0; i < first; ++i)
-    PlayPalette(*list.Get(i), palette);
 
   std::unique_ptr<TFrameSink> sink;
   TzxRgbPicture picture;
-  for (int32_t s = first; s <= last; ++s) {
+  TzxPalette palette{};
+  size_t next = 0; // in taken
+  for (int32_t s = 0; s <= taken.back(); ++s) {
     TSegmentInfo &segment = *list.Get(s);
+    // The player passes over a segment with nothing to play; the colours
+    // of the segments before the one chosen play on.
+    if (!NothingToPlay(segment).empty()) continue;
+    if (s != taken[next]) {
+      PlayPalette(segment, palette);
+      continue;
+    }
+    ++next;
     const int32_t number = SegmentNumber(segment);
     const double fps = SegmentRate(segment);
     const int64_t count = std::max(segment.FrameCount, 0);
@@ -451,9 +481,6 @@ int CommandExport(const std::vector<std::string> &args) {
       default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
       }
     }
-    if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
-      throw EzxError(
-          Format("Segment %d has no frame data: its payload could not be unpacked", number));
     TzxSegmentRenderer renderer(segment, palette);
     TzxProgress progress(Format("segment %d", number), to);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
@@ -472,7 +499,7 @@ int CommandExport(const std::vector<std::string> &args) {
       throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
     // The palette plays on through the frames left undecoded.
-    if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+    if (s < taken.back() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
       try {
         for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
           ApplyPaletteChange(*segment.PaletteTrack, palette);
@@ -482,9 +509,10 @@ int CommandExport(const std::vector<std::string> &args) {
   }
   CheckInterrupted();
   sink->Finish();
+  std::fputs(warnings.c_str(), stderr);
   if (noteSegment)
     std::fprintf(stderr,
                  "zxtool: %s has %d segments; exported segment %d (choose with --segment)\n",
-                 film.Name.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
+                 film.Name.c_str(), list.Count(), SegmentNumber(*list.Get(taken[0])));
   return 0;
 }
