@@ -147,6 +147,8 @@ TEST(ZxtoolInfo, SegmentsAreNumberedByTheirPlaceInTheFilmEverywhere) {
   // A picture export of a film of many segments says which one it took.
   r = RunZxtool("export " + film + " " + dir.File("frames"), dir);
   EXPECT_EQ(r.Code, 0) << ErrorText(dir);
-  EXPECT_NE(ErrorText(dir).find("exported segment 1 (choose with --segment)"), std::string::npos)
+  EXPECT_NE(ErrorText(dir).find("exported segment 1 (choose with --segment N, or --segment all for "
+                                "the whole film)"),
+            std::string::npos)
       << ErrorText(dir);
 }

@@ -112,7 +112,8 @@ TEST(ZxtoolNothingToPlay, PicturesComeFromTheFirstSegmentThatHasSome) {
   EXPECT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(r.Out, second.Out);
   EXPECT_EQ(ErrorText(dir), Warning(1, NotUnpacked) + "zxtool: " + film +
-                                " has 2 segments; exported segment 2 (choose with --segment)\n");
+                                " has 2 segments; exported segment 2 (choose with --segment N, or "
+                                "--segment all for the whole film)\n");
 }
 
 TEST(ZxtoolNothingToPlay, AFilmOfNothingToPlayFailsInOneLine) {
