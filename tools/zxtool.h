@@ -111,6 +111,10 @@ int32_t SegmentNumber(const TSegmentInfo &segment);
 // the numbers the film has when none is.
 int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string &filmName);
 
+// The frame rate the player shows a segment of a whole rate at (its record
+// keeps the stored rate rounded): 0 counts as its 100 ms clock.
+double PlayingRate(uint8_t roundedFps);
+
 // Why a loaded segment has nothing to play ("its payload could not be
 // unpacked", ...), as the player passes it over; empty when it has frames.
 std::string NothingToPlay(const TSegmentInfo &segment);

@@ -222,6 +222,10 @@ int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string 
                         list.Count() == 1 ? "is" : "are", numbers.c_str()));
 }
 
+double PlayingRate(uint8_t roundedFps) {
+  return roundedFps > 0 ? roundedFps : 10.0;
+}
+
 std::string NothingToPlay(const TSegmentInfo &segment) {
   if (!segment.NothingToPlay.empty()) return segment.NothingToPlay;
   if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))

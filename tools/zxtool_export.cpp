@@ -138,10 +138,9 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   return true;
 }
 
-// The frame rate the player shows a segment at; 0 counts as the player's
-// 100 ms clock.
+// The frame rate the player shows a segment at.
 double SegmentRate(const TSegmentInfo &s) {
-  return s.FramesPerSecond > 0 ? s.FramesPerSecond : 10.0;
+  return PlayingRate(s.FramesPerSecond);
 }
 
 // The frames of one segment that an export takes: [From, To), and the
