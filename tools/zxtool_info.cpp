@@ -107,6 +107,12 @@ const char *CursorKind(const TzxCursor &c) {
   return c.Monochrome() ? "monochrome" : "colour";
 }
 
+// Bits a pixel of its picture: 1 for a mask alone, 0 for no picture.
+int32_t CursorBits(const TzxCursor &c) {
+  if (c.Mask().Count < 1 && c.Colour().Count < 1) return 0;
+  return c.Monochrome() ? 1 : c.Colour().BitsPerPixel;
+}
+
 // A cursor's picture size: a monochrome mask holds the AND and XOR halves.
 std::pair<int32_t, int32_t> CursorSize(const TzxCursor &c) {
   return {c.Mask().Width, c.Monochrome() ? c.Mask().Height / 2 : c.Mask().Height};
@@ -130,8 +136,8 @@ std::string CursorsJson(const TSegmentInfo *r) {
     const auto [w, h] = CursorSize(c);
     out += Format("%s{\"kind\":\"%s\",\"width\":%d,\"height\":%d,\"hot_spot_x\":%d,"
                   "\"hot_spot_y\":%d,\"bits_per_pixel\":%d,\"valid\":%s}",
-                  i ? "," : "", CursorKind(c), w, h, c.HotSpotX(), c.HotSpotY(),
-                  c.Monochrome() ? 1 : c.Colour().BitsPerPixel, c.Valid() ? "true" : "false");
+                  i ? "," : "", CursorKind(c), w, h, c.HotSpotX(), c.HotSpotY(), CursorBits(c),
+                  c.Valid() ? "true" : "false");
   }
   return out + "]";
 }
@@ -211,11 +217,14 @@ void PrintCursorsAndSound(const TSegmentInfo &r) {
   for (int32_t i = 0; i < r.Cursors->Count(); ++i) {
     const TzxCursor &c = *r.Cursors->Get(i);
     const auto [w, h] = CursorSize(c);
-    std::string what = CursorKind(c);
-    if (!c.Monochrome()) what += Format(" (%d bits)", c.Colour().BitsPerPixel);
-    std::printf("    cursor %d: %s", i, what.c_str());
-    if (what != "empty") std::printf(", %d x %d, hot spot %d,%d", w, h, c.HotSpotX(), c.HotSpotY());
-    std::printf("%s\n", c.Valid() ? "" : "; its record does not hold what it announces");
+    const std::string kind = CursorKind(c);
+    std::printf("    cursor %d: %s", i, kind.c_str());
+    if (kind != "empty")
+      std::printf("%s, %d x %d, hot spot %d,%d%s",
+                  c.Monochrome() ? "" : Format(" (%d bits)", CursorBits(c)).c_str(), w, h,
+                  c.HotSpotX(), c.HotSpotY(),
+                  c.Valid() ? "" : "; its record does not hold what it announces");
+    std::printf("\n");
   }
   const std::optional<TzxMp3Description> d = SoundOf(&r);
   if (!d) return;

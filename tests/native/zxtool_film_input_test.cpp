@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <sstream>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -147,4 +151,34 @@ TEST(ZxtoolFilmInput, WhatIsNoFilmIsNamedInOneLine) {
     EXPECT_EQ(ErrorText(dir), "zxtool: " + c.Error + "\n") << c.Args;
     EXPECT_EQ(dir.Files(), before) << c.Args;
   }
+}
+
+// Ctrl-C while a film still arrives on standard input: the copy goes with
+// the rest of the session.
+TEST(ZxtoolFilmInput, InterruptedWhileTheFilmArrivesLeavesNothing) {
+  TzxTestDir dir;
+  const TFilmForms f = WriteForms(dir);
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  TzxToolProcess p({"info", "-"}, dir, {"TMPDIR=" + tmp}, true);
+  TzxBytes film = ReadWholeFile(f.Film);
+  film.resize(film.size() / 2);
+  ASSERT_TRUE(p.Write(film));
+  const auto copied = [&] {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(tmp, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+      if (it->path().filename() == "standard-input.zxf" && fs::file_size(it->path(), ec) > 0)
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(WaitFor([&] { return copied() || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGINT);
+  p.CloseInput(); // the rest of the film never comes
+  int code = 0;
+  ASSERT_TRUE(p.Wait(code));
+  EXPECT_EQ(code, 130);
+  EXPECT_EQ(ErrorText(dir), "zxtool: interrupted\n");
+  EXPECT_TRUE(fs::is_empty(tmp));
 }

@@ -258,7 +258,7 @@ TEST(ZxtoolInfo, DurationsRatesCursorsSoundAndTheLanguageBlock) {
                        "frame)\n"),
            std::string("    cursor 0: colour (32 bits), 4 x 4, hot spot 1,2\n"),
            std::string("    cursor 1: monochrome, 2 x 2, hot spot 0,0\n"),
-           std::string("    cursor 2: empty"),
+           std::string("    cursor 2: empty\n"),
            Format("    sound: MPEG-1 Layer III, 44100 Hz, 128 kbit/s, two channels, %ld frames, "
                   "00:00:0%.3f\n",
                   frames, frames * 1152.0 / 44100),
