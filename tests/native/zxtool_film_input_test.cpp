@@ -58,8 +58,6 @@ TEST(ZxtoolFilmInput, FilmProgramAndStandardInputReadAlike) {
     EXPECT_EQ(r.Code, 0) << source << ": " << ErrorText(dir);
     EXPECT_EQ(WithoutBase(r.Out), WithoutBase(info.Out)) << source;
   }
-  const TzxRun text = RunZxtool("info - < " + film, dir);
-  EXPECT_EQ(text.Out.rfind("standard input\n", 0), 0u) << text.Out;
 
   const TzxRun hash = RunZxtool("export " + film + " --hash", dir);
   ASSERT_EQ(hash.Code, 0) << ErrorText(dir);
@@ -125,9 +123,7 @@ TEST(ZxtoolFilmInput, WhatIsNoFilmIsNamedInOneLine) {
     std::string Args, Error;
   } cases[] = {
       {"info " + bare, noFilm},
-      {"info --json " + bare, noFilm},
       {"export " + bare + " --hash", noFilm},
-      {"export " + bare + " " + dir.File("out.mp4"), noFilm},
       {"bench --passes 1 " + bare, noFilm},
       {"pack " + bare + " " + bare + " -o " + dir.File("out.exe"), noFilm},
       {"extract " + bare + " -o " + dir.File("out.zxf"), noFilm},
