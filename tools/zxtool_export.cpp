@@ -145,7 +145,7 @@ double SegmentRate(const TSegmentInfo &s) {
 
 // The frames of one segment that an export takes: [From, To), and the
 // number the film gives its frame 0 (0 unless the whole film goes out).
-struct TPart {
+struct TSpan {
   int32_t Index = -1; // in the segment list
   int64_t From = 0, To = 0;
   int64_t FilmFrame = 0;
@@ -209,14 +209,14 @@ public:
   }
 
   // What [from, to) takes of each segment, leaving out those it misses.
-  std::vector<TPart> Parts(int64_t from, int64_t to) const {
-    std::vector<TPart> parts;
+  std::vector<TSpan> Spans(int64_t from, int64_t to) const {
+    std::vector<TSpan> spans;
     for (const TEntry &e : FEntries) {
       const int64_t lo = std::max<int64_t>(from - e.First, 0);
       const int64_t hi = std::min(to - e.First, e.Count);
-      if (lo < hi) parts.push_back({e.Index, lo, hi, e.First});
+      if (lo < hi) spans.push_back({e.Index, lo, hi, e.First});
     }
-    return parts;
+    return spans;
   }
 
 private:
@@ -539,26 +539,26 @@ std::vector<int32_t> TakenSegments(const TOptions &o, const TSegmentList &list, 
   throw EzxError(Format("%s has nothing to play: %s", filmName.c_str(), reasons.c_str()));
 }
 
-// How many frames of a video at rate frames a second show the part's
+// How many frames of a video at rate frames a second show the span's
 // frames before frame k of its segment: each lasts as long as at the
 // segment's own rate.
-int64_t Shown(const TPart &part, const TSegmentList &list, int64_t rate, int64_t k) {
-  const int64_t own = std::llround(SegmentRate(*list.Get(part.Index)));
-  return ((k - part.From) * rate * 2 + own) / (2 * own);
+int64_t Shown(const TSpan &span, const TSegmentList &list, int64_t rate, int64_t k) {
+  const int64_t own = std::llround(SegmentRate(*list.Get(span.Index)));
+  return ((k - span.From) * rate * 2 + own) / (2 * own);
 }
 
-// The sound of a video of many parts: each part's sound from the frame it
+// The sound of a video of many spans: each span's sound from the frame it
 // starts at and as long as its frames last in the video, silence where a
 // segment has none (or none that goes in), written to out as FLAC. False
-// when no part has sound to give; notes what is left out.
-bool MakeFilmSound(const std::vector<TPart> &parts, const TSegmentList &list, int64_t rate,
+// when no span has sound to give; notes what is left out.
+bool MakeFilmSound(const std::vector<TSpan> &spans, const TSegmentList &list, int64_t rate,
                    const std::string &out, std::string &notes) {
   const char *const format = "aformat=sample_fmts=s16:sample_rates=44100:channel_layouts=stereo";
   std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-y"};
   std::vector<std::pair<std::string, std::string>> names; // file, what messages call it
   std::string graph, joined;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    const TPart &p = parts[i];
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const TSpan &p = spans[i];
     const TSegmentInfo &s = *list.Get(p.Index);
     const double seconds = double(Shown(p, list, rate, p.To)) / double(rate);
     const std::string problem = HasSound(s) ? SoundProblem(s) : "";
@@ -578,7 +578,7 @@ bool MakeFilmSound(const std::vector<TPart> &parts, const TSegmentList &list, in
     joined += Format("[p%zu]", i);
   }
   if (names.empty()) return false;
-  graph += joined + Format("concat=n=%zu:v=0:a=1[a]", parts.size());
+  graph += joined + Format("concat=n=%zu:v=0:a=1[a]", spans.size());
   a.insert(a.end(), {"-filter_complex", graph, "-map", "[a]", "-c:a", "flac", "-f", "flac", out});
   std::string output, error;
   const int code = RunProgram(a, output, error);
@@ -627,20 +627,20 @@ private:
 
 // The frames to export: with --hash each segment's range, else (and with
 // --segment all) the range of the segments taken one after another.
-std::vector<TPart> ExportedParts(const TOptions &o, const TSegmentList &list,
+std::vector<TSpan> ExportedSpans(const TOptions &o, const TSegmentList &list,
                                  const std::vector<int32_t> &taken, const std::string &filmName) {
-  std::vector<TPart> parts;
+  std::vector<TSpan> spans;
   if (o.Kind == TOutKind::Hash && !o.AllSegments) {
     for (const int32_t i : taken) {
       const auto [from, to] = TTimeline(list, {i}).Range(o);
-      parts.push_back({i, from, to, 0});
+      spans.push_back({i, from, to, 0});
     }
-    return parts;
+    return spans;
   }
   const TTimeline timeline(list, taken);
   const auto [from, to] = timeline.Range(o);
-  parts = timeline.Parts(from, to);
-  if (!parts.empty()) return parts;
+  spans = timeline.Spans(from, to);
+  if (!spans.empty()) return spans;
   const std::string what =
       taken.size() == 1 ? Format("Segment %d", SegmentNumber(*list.Get(taken[0]))) : filmName;
   throw EzxError(Format("%s has no frame in the range asked for (frames %lld .. %lld of %lld)",
@@ -665,7 +665,7 @@ int CommandExport(const std::vector<std::string> &args) {
   const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, film.Name) : -1;
   std::string warnings, notes;
   const std::vector<int32_t> taken = TakenSegments(o, list, chosen, film.Name, warnings);
-  const std::vector<TPart> parts = ExportedParts(o, list, taken, film.Name);
+  const std::vector<TSpan> spans = ExportedSpans(o, list, taken, film.Name);
   const bool noteSegment =
       chosen < 0 && !o.AllSegments && o.Kind != TOutKind::Hash && list.Count() > 1;
 
@@ -673,13 +673,13 @@ int CommandExport(const std::vector<std::string> &args) {
   // one's size; a video takes the highest rate, the frames of slower
   // segments shown as long as they last.
   const bool video = o.Kind == TOutKind::Mp4 || o.Kind == TOutKind::Webm || o.Kind == TOutKind::Gif;
-  const bool joined = parts.size() > 1 && (video || o.Kind == TOutKind::Raw);
-  const TSegmentInfo &lead = *list.Get(parts[0].Index);
+  const bool joined = spans.size() > 1 && (video || o.Kind == TOutKind::Raw);
+  const TSegmentInfo &lead = *list.Get(spans[0].Index);
   int64_t rate = std::llround(SegmentRate(lead));
-  for (const TPart &p : parts)
+  for (const TSpan &p : spans)
     rate = std::max<int64_t>(rate, std::llround(SegmentRate(*list.Get(p.Index))));
   int64_t frames = 0; // of the video
-  for (const TPart &p : parts) {
+  for (const TSpan &p : spans) {
     const TSegmentInfo &s = *list.Get(p.Index);
     frames += Shown(p, list, rate, p.To);
     if (joined && (s.Width != lead.Width || s.Height != lead.Height))
@@ -703,13 +703,13 @@ int CommandExport(const std::vector<std::string> &args) {
   case TOutKind::Raw: sink = std::make_unique<TRawSink>(o); break;
   default:
     if (!joined) {
-      sink = std::make_unique<TVideoSink>(o, lead, parts[0].From, parts[0].To);
+      sink = std::make_unique<TVideoSink>(o, lead, spans[0].From, spans[0].To);
       break;
     }
     auto videoSink = std::make_unique<TVideoSink>(o, lead, 0, frames);
     if (o.Kind != TOutKind::Gif) {
       filmSound.Reset(MakeTempFileName("flac", "", "zxF_"));
-      if (!MakeFilmSound(parts, list, rate, filmSound.Name(), notes)) filmSound.Remove();
+      if (!MakeFilmSound(spans, list, rate, filmSound.Name(), notes)) filmSound.Remove();
     }
     videoSink->UseFilmSound(double(rate), filmSound.Name());
     sink = std::move(videoSink);
@@ -719,37 +719,37 @@ int CommandExport(const std::vector<std::string> &args) {
   TzxRgbPicture picture;
   TFitter fitter;
   TzxPalette palette{};
-  size_t next = 0; // in parts
-  for (int32_t s = 0; next < parts.size(); ++s) {
+  size_t next = 0; // in spans
+  for (int32_t s = 0; next < spans.size(); ++s) {
     TSegmentInfo &segment = *list.Get(s);
     // The player passes over a segment with nothing to play; the colours
     // of the segments before and between the ones exported play on.
     if (!NothingToPlay(segment).empty()) continue;
-    if (s != parts[next].Index) {
+    if (s != spans[next].Index) {
       PlayPalette(segment, palette);
       continue;
     }
-    const TPart &part = parts[next++];
+    const TSpan &span = spans[next++];
     const int32_t number = SegmentNumber(segment);
     const int64_t count = std::max(segment.FrameCount, 0);
     TzxSegmentRenderer renderer(segment, palette);
-    TzxProgress progress(Format("segment %d", number), part.To);
+    TzxProgress progress(Format("segment %d", number), span.To);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
     try {
-      while (renderer.FrameIndex() + 1 < part.To) {
+      while (renderer.FrameIndex() + 1 < span.To) {
         CheckInterrupted();
         decoding = renderer.FrameIndex() + 1;
         if (!renderer.NextFrame()) break;
         const int32_t k = renderer.FrameIndex();
         progress.Update(k + 1);
-        if (k < part.From) continue;
+        if (k < span.From) continue;
         renderer.Render(picture, o.Cursor);
         const TzxRgbPicture &shown =
             joined ? fitter.Fit(picture, lead.Width, lead.Height) : picture;
         const int64_t times =
-            joined && video ? Shown(part, list, rate, k + 1) - Shown(part, list, rate, k) : 1;
+            joined && video ? Shown(span, list, rate, k + 1) - Shown(span, list, rate, k) : 1;
         // Checksum lines name the segment's frames; files are numbered in the film.
-        const int64_t frame = o.Kind == TOutKind::Hash ? k : part.FilmFrame + k;
+        const int64_t frame = o.Kind == TOutKind::Hash ? k : span.FilmFrame + k;
         for (int64_t t = 0; t < times; ++t)
           sink->Frame(number, frame, shown);
       }
@@ -757,7 +757,7 @@ int CommandExport(const std::vector<std::string> &args) {
       throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
     // The palette plays on through the frames left undecoded.
-    if (next < parts.size() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+    if (next < spans.size() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
       try {
         for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
           ApplyPaletteChange(*segment.PaletteTrack, palette);

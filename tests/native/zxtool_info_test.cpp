@@ -221,8 +221,8 @@ TEST(ZxtoolInfo, DurationsRatesCursorsSoundAndTheLanguageBlock) {
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_TRUE(IsJson(dir, r.Out)) << r.Out;
   const std::string json = r.Out;
-  auto has = [&](const std::string &part) {
-    EXPECT_NE(json.find(part), std::string::npos) << part << " not in " << json;
+  auto has = [&](const std::string &text) {
+    EXPECT_NE(json.find(text), std::string::npos) << text << " not in " << json;
   };
   // 1 s + 5 frames at 12 fps twice; segment 4 does not play.
   has("\"duration\":" + Format("%.6f", 1.0 + 2 * 5.0 / 12) +

@@ -169,7 +169,7 @@ TEST(ZxtoolWholeFilm, FramesAreNumberedAndTimedInTheFilm) {
                               "packed in a way this player does not know (kind 1)\n";
 
   // From 0.5 s (segment 1's frame 5) to 2 s (segment 3's frame 5).
-  TzxRun r = RunZxtool("export " + film + " " + dir.File("part") + " --segment all --from 0.5 " +
+  TzxRun r = RunZxtool("export " + film + " " + dir.File("range") + " --segment all --from 0.5 " +
                            "--to 2 --no-cursor",
                        dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
@@ -177,8 +177,8 @@ TEST(ZxtoolWholeFilm, FramesAreNumberedAndTimedInTheFilm) {
   std::vector<std::string> names;
   for (int k = 5; k < 15; ++k)
     names.push_back(Format("%06d.png", k));
-  EXPECT_EQ(Names(dir.File("part")), names);
-  const TzxRgbaImage last = ReadPng(dir.File("part/000014.png"));
+  EXPECT_EQ(Names(dir.File("range")), names);
+  const TzxRgbaImage last = ReadPng(dir.File("range/000014.png"));
   EXPECT_EQ(last.Width, 4) << "PNG frames keep their segment's size";
   EXPECT_EQ(last.Pixels[0], 104);
 
