@@ -161,6 +161,16 @@ std::string TzxStringList::Values(const std::string &name) const {
   return {};
 }
 
+std::vector<std::string> TzxStringList::Names() const {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < FCount; ++i) {
+    const std::string &line = FItems[static_cast<size_t>(i)];
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) names.push_back(Trim(line.substr(0, eq)));
+  }
+  return names;
+}
+
 void TzxStringList::SetText(const char *buffer, int32_t length) {
   if (buffer == nullptr || length <= 0) return;
   bool inLine = false;

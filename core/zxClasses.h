@@ -155,6 +155,8 @@ public:
   std::string Get(int32_t i) const;
   int32_t IndexOf(const std::string &s) const;
   std::string Values(const std::string &name) const;
+  // The names of the name=value lines, in their order, as Values reads them.
+  std::vector<std::string> Names() const;
   void SetText(const char *buffer, int32_t length);
 
 private:

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -37,11 +41,69 @@ bool CheckPattern(const std::string &pattern, bool &hasNumber) {
   return true;
 }
 
+// Gives a staged file its final name: over a file of that name only when
+// the rules allow it, checked in the same step where the file system can.
+void MoveIntoPlace(const std::string &staged, const std::string &final,
+                   const TzxOutputRules &rules) {
+  rules.Check(final);
+  if (rules.Overwrite != TzxOverwrite::Replace) {
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, final.c_str(), RENAME_NOREPLACE) == 0)
+      return;
+    const int err = errno;
+    if (err == EEXIST) rules.Check(final); // it has appeared meanwhile: throws
+    if (err != EINVAL && err != ENOSYS)
+      throw EzxError(Format("Cannot write %s: %s", final.c_str(), std::strerror(err)));
+    // The file system cannot refuse a rename for us: the check above stands.
+  }
+  std::error_code ec;
+  fs::rename(staged, final, ec);
+  if (ec) throw EzxError(Format("Cannot write %s: %s", final.c_str(), ec.message().c_str()));
+}
+
 } // namespace
+
+// ---------------------------------------------------------------- rules
+
+void TzxOutputRules::AddInput(const std::string &name) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) == 0) FInputs.push_back({st.st_dev, st.st_ino, name});
+}
+
+void TzxOutputRules::Check(const std::string &name) const {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return; // nothing there to lose
+  for (const TInput &in : FInputs) {
+    if (in.Device != st.st_dev || in.Inode != st.st_ino) continue;
+    if (in.Name == name)
+      throw EzxOutputRefused(
+          Format("%s is an input of this command; an output never replaces an input", name.c_str()),
+          false);
+    throw EzxOutputRefused(Format("%s is the input %s (the same file); an output never "
+                                  "replaces an input",
+                                  name.c_str(), in.Name.c_str()),
+                           false);
+  }
+  if (S_ISDIR(st.st_mode))
+    throw EzxOutputRefused(Format("%s is a directory, not a file to write", name.c_str()), false);
+  if (Overwrite == TzxOverwrite::Replace) return;
+  throw EzxOutputRefused(Format("%s already exists; add -y to replace it", name.c_str()),
+                         Overwrite == TzxOverwrite::RefuseQuietly);
+}
+
+bool SameFile(const std::string &a, const std::string &b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+  const fs::path first = fs::weakly_canonical(a, ec);
+  if (ec) return false;
+  const fs::path second = fs::weakly_canonical(b, ec);
+  return !ec && first == second;
+}
 
 // ------------------------------------------------------------ one file
 
-TzxOutputFile::TzxOutputFile(std::string finalName) : FFinalName(std::move(finalName)) {
+TzxOutputFile::TzxOutputFile(std::string finalName, const TzxOutputRules &rules)
+    : FFinalName(std::move(finalName)), FRules(rules) {
+  FRules.Check(FFinalName);
   fs::path p(FFinalName);
   FTempName = (p.parent_path() / ("." + p.filename().string() + StagingSuffix())).string();
 }
@@ -51,15 +113,14 @@ TzxOutputFile::~TzxOutputFile() {
 }
 
 void TzxOutputFile::Commit() {
-  std::error_code ec;
-  fs::rename(FTempName, FFinalName, ec);
-  if (ec) throw EzxError(Format("Cannot write %s: %s", FFinalName.c_str(), ec.message().c_str()));
+  MoveIntoPlace(FTempName, FFinalName, FRules);
   FCommitted = true;
 }
 
 // ----------------------------------------------------------- many files
 
-TzxOutputFiles::TzxOutputFiles(const std::string &dir) : FDir(dir.empty() ? "." : dir) {
+TzxOutputFiles::TzxOutputFiles(const std::string &dir, const TzxOutputRules &rules)
+    : FDir(dir.empty() ? "." : dir), FRules(rules) {
   std::error_code ec;
   fs::path target(FDir);
   if (fs::exists(target, ec)) {
@@ -89,16 +150,15 @@ TzxOutputFiles::~TzxOutputFiles() {
 
 std::string TzxOutputFiles::Add(const std::string &fileName) {
   std::string staged = (fs::path(FStaging) / fileName).string();
-  FFiles.emplace_back(staged, (fs::path(FDir) / fileName).string());
+  const std::string final = (fs::path(FDir) / fileName).string();
+  FRules.Check(final);
+  FFiles.emplace_back(staged, final);
   return staged;
 }
 
 void TzxOutputFiles::Commit() {
-  for (const auto &[staged, final] : FFiles) {
-    std::error_code ec;
-    fs::rename(staged, final, ec);
-    if (ec) throw EzxError(Format("Cannot write %s: %s", final.c_str(), ec.message().c_str()));
-  }
+  for (const auto &[staged, final] : FFiles)
+    MoveIntoPlace(staged, final, FRules);
   FCommitted = true;
 }
 

@@ -124,6 +124,10 @@ int main(int argc, char **argv) {
   int code = 1;
   try {
     return command->Run(rest);
+  } catch (const EzxOutputRefused &e) {
+    // -n: the output exists, and that is all there is to it.
+    if (e.Quiet() && !Interrupted) return 1;
+    failure = Format("zxtool: %s", e.what());
   } catch (const EzxUsageError &e) {
     failure = Format("zxtool %s: %s; see zxtool %s --help", command->Name, e.what(), command->Name);
     code = 2;

@@ -149,7 +149,7 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
   do {
     TzxPalette palette{};
     for (int32_t i = 0; i < list.Count(); ++i) {
-      if (only >= 0 && i != only) continue;
+      if ((only >= 0 && i != only) || !NothingToPlay(*list.Get(i)).empty()) continue;
       TSegmentInfo &s = *list.Get(i);
       TzxSegmentRenderer r(s, palette, TzxSegmentRenderer::TDecodePath::Direct);
       int32_t decoding = 0;
@@ -183,8 +183,18 @@ uint32_t Get32(const TzxBytes &b, size_t at) {
 
 // Times the LZMA coder alone on every LZMA payload of the film; -1 when
 // the film has none.
-double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
-  const TzxBytes film = ReadWholeFile(filmName);
+double TimeLzmaTool(const TzxFilmInput &input, const TSegmentList &list, int32_t &payloads) {
+  // The payloads of the segments that have something to play.
+  std::vector<bool> playable;
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    const TSegmentInfo &s = *list.Get(i);
+    if (s.EntryIndex < 0 || !NothingToPlay(s).empty()) continue;
+    playable.resize(std::max(playable.size(), size_t(s.EntryIndex) + 1));
+    playable[size_t(s.EntryIndex)] = true;
+  }
+  // Offsets count from the film's first byte, behind the program of a
+  // self-playing executable.
+  const TzxBytes film = ReadFilmBytes(input);
   payloads = 0;
   if (film.size() < 4) return -1;
   const int32_t count = static_cast<int32_t>(Get32(film, 0));
@@ -195,6 +205,7 @@ double TimeLzmaTool(const std::string &filmName, int32_t &payloads) {
        ++i) {
     const size_t at = 4 + size_t(i) * DirectoryEntrySize;
     const int64_t start = static_cast<int32_t>(Get32(film, at));
+    if (size_t(i) >= playable.size() || !playable[size_t(i)]) continue;
     if ((film[at + 4] | film[at + 5] << 8) != 1 || start < 0 ||
         start + SegmentHeaderSize > int64_t(film.size()))
       continue;
@@ -227,7 +238,9 @@ int CommandBench(const std::vector<std::string> &args) {
   TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
                              "unpacked), the LZMA coder alone, and decoding every frame with and "
                              "without the cursor, repeated for a minimum time.");
-  cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("FILM", filmName, "a film or a self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
       ->type_name("N");
   cl.add_option("--min-time", minTimeText, "decode for at least this long (default: 1 s)")
@@ -247,18 +260,25 @@ int CommandBench(const std::vector<std::string> &args) {
           : static_cast<int32_t>(ParseWholeNumber("--passes", passesText, 1, 1000000));
 
   TzxToolSession session;
+  const TzxFilmInput film = OpenFilm(filmName, session);
   TSegmentList list;
   const auto t0 = TClock::now();
-  LoadFilmFile(filmName, list, session);
+  LoadFilmFile(film, list, session);
   const double load = Seconds(TClock::now() - t0);
   CheckInterrupted();
-  const int32_t only = segment > 0 ? FindSegment(list, segment, filmName) : -1;
+  const int32_t only = segment > 0 ? FindSegment(list, segment, film.Name) : -1;
+  if (only >= 0 && !NothingToPlay(*list.Get(only)).empty())
+    throw NothingToPlayError(*list.Get(only), film.Name);
+  // The others are passed over, as the player passes them over.
+  for (int32_t i = 0; i < list.Count(); ++i)
+    if (only < 0 && !NothingToPlay(*list.Get(i)).empty())
+      std::fputs(NothingToPlayWarning(*list.Get(i)).c_str(), stderr);
 
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
-    frames += std::max(list.Get(i)->FrameCount, 0);
+    if (NothingToPlay(*list.Get(i)).empty()) frames += std::max(list.Get(i)->FrameCount, 0);
   int32_t payloads = 0;
-  const double lzma = TimeLzmaTool(filmName, payloads);
+  const double lzma = TimeLzmaTool(film, list, payloads);
 
   const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
   const TDecodeResult full = Decode(list, only, true, minTime, passes);
@@ -267,10 +287,15 @@ int CommandBench(const std::vector<std::string> &args) {
   std::memset(&usage, 0, sizeof usage);
   ::getrusage(RUSAGE_SELF, &usage);
 
-  std::printf("film:          %s, %d segment%s, %lld frames\n", filmName.c_str(), list.Count(),
+  std::printf("film:          %s, %d segment%s, %lld frames\n", film.Name.c_str(), list.Count(),
               list.Count() == 1 ? "" : "s", static_cast<long long>(frames));
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo &s = *list.Get(i);
+    if (!NothingToPlay(s).empty()) {
+      std::printf("  segment %d:   nothing to play: %s\n", SegmentNumber(s),
+                  NothingToPlay(s).c_str());
+      continue;
+    }
     std::printf("  segment %d:   %d x %d, %d bits, %d frames, %d fps\n", SegmentNumber(s), s.Width,
                 s.Height, s.BitsPerPixel, s.FrameCount, s.FramesPerSecond);
   }

@@ -2,8 +2,10 @@
 
 #include "ZxcabClasses.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 #include <filesystem>
 
@@ -45,6 +47,20 @@ void TzxCommandLine::Notes(const std::string &text) {
   footer(Wrap(text));
 }
 
+void TzxCommandLine::OverwriteOptions() {
+  add_flag("-y,--overwrite", FOverwrite, "replace output files that exist");
+  add_flag("-n,--no-overwrite", FNoOverwrite,
+           "never replace a file: stop without a word when an output exists");
+}
+
+TzxOutputRules TzxCommandLine::OutputRules() const {
+  TzxOutputRules rules;
+  rules.Overwrite = FOverwrite     ? TzxOverwrite::Replace
+                    : FNoOverwrite ? TzxOverwrite::RefuseQuietly
+                                   : TzxOverwrite::Refuse;
+  return rules;
+}
+
 bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
   std::vector<std::string> reversed(args.rbegin(), args.rend()); // as CLI11 takes them
   std::string problem;
@@ -63,6 +79,7 @@ bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
       throw EzxUsageError(Format("unknown option %s", a.substr(0, a.find('=')).c_str()));
   if (!problem.empty()) throw EzxUsageError(problem);
   if (!extra.empty()) throw EzxUsageError(Format("unexpected argument %s", extra[0].c_str()));
+  if (FOverwrite && FNoOverwrite) throw EzxUsageError("-y and -n exclude each other: give one");
   return true;
 }
 
@@ -92,6 +109,100 @@ TzxToolSession::~TzxToolSession() {
   fs::remove_all(FDir, ec);
 }
 
+namespace {
+
+// Copies standard input into a file, as much as arrives: at most a film's
+// largest size (its offsets are 32-bit).
+void CopyStandardInput(const std::string &path) {
+  if (::isatty(0) == 1)
+    throw EzxError("standard input is a terminal, not a film: pipe one in (zxtool info - < "
+                   "film.zxf)");
+  TzxFileStream out(path, fmCreate);
+  std::vector<char> buffer(1 << 16);
+  int64_t total = 0;
+  for (;;) {
+    CheckInterrupted();
+    const ssize_t n = ::read(0, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EzxError(Format("Cannot read standard input: %s", std::strerror(errno)));
+    if (n == 0) break;
+    total += n;
+    if (total > INT32_MAX)
+      throw EzxError("standard input holds more than 2 GB, more than a film can hold");
+    if (out.Write(buffer.data(), static_cast<int32_t>(n)) != n)
+      throw EzxError(
+          Format("standard input does not fit in the temporary directory %s", TempPath().c_str()));
+  }
+}
+
+} // namespace
+
+TzxFilmInput OpenFilm(const std::string &name, const TzxToolSession &session) {
+  TzxFilmInput film;
+  film.Name = name == "-" ? "standard input" : name;
+  film.Path = name;
+  if (name == "-") {
+    film.Path = session.Dir() + "standard-input.zxf";
+    CopyStandardInput(film.Path);
+  } else if (!FileExists(name)) {
+    throw EzxError(Format(fs::is_directory(name) ? "Cannot open %s: it is a directory"
+                                                 : "Cannot open %s: there is no such file",
+                          name.c_str()));
+  }
+  TzxFileStream f(film.Path, fmOpenRead | fmShareDenyNone);
+  film.Size = f.Size();
+  // A self-playing executable keeps its film behind the program, where its
+  // trailer says.
+  char mz[2] = {};
+  film.Program = f.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z';
+  if (!film.Program) return film;
+  film.Trailer = ReadExecutableTrailer(f);
+  if (film.Trailer.FilmBase < 0)
+    throw EzxError(Format("%s is a program that carries no film", film.Name.c_str()));
+  film.Base = film.Trailer.FilmBase;
+  film.Size = film.Trailer.FilmSize;
+  return film;
+}
+
+TzxBytes ReadFilmBytes(const TzxFilmInput &film) {
+  TzxFileStream f(film.Path, fmOpenRead | fmShareDenyNone);
+  TzxBytes bytes(static_cast<size_t>(film.Size));
+  f.Seek(static_cast<int32_t>(film.Base));
+  if (f.Read(bytes.data(), static_cast<int32_t>(film.Size)) != film.Size)
+    throw EzxError(Format("Cannot read %s", film.Name.c_str()));
+  return bytes;
+}
+
+void LoadFilmFile(const TzxFilmInput &film, TSegmentList &list, const TzxToolSession &session,
+                  bool emptyAllowed) {
+  TzxFileStream f(film.Path, fmOpenRead | fmShareDenyNone);
+  f.Seek(static_cast<int32_t>(film.Base));
+  bool loaded = false;
+  try {
+    loaded = LoadFilm(&f, list);
+  } catch (const EzxError &e) {
+    throw EzxError(Format("%s is not a readable film: %s", film.Name.c_str(), e.what()));
+  }
+  // What the loader would have shown in boxes, on one line.
+  std::string boxes;
+  for (const auto &b : session.Boxes())
+    boxes += (boxes.empty() ? "" : "; ") + b.Text;
+  while (!boxes.empty() && (boxes.back() == '\r' || boxes.back() == '\n'))
+    boxes.pop_back();
+  for (char &c : boxes)
+    if (c == '\r' || c == '\n') c = ' ';
+  const std::string said = boxes.empty() ? "" : ": " + boxes;
+  if (!loaded && list.Count() > 0 && !list.Get(list.Count() - 1)->NothingToPlay.empty()) {
+    // The load stopped at a segment it could not unpack.
+    const TSegmentInfo &last = *list.Get(list.Count() - 1);
+    throw EzxError(Format("%s cannot be loaded: segment %d: %s%s", film.Name.c_str(),
+                          SegmentNumber(last), last.NothingToPlay.c_str(), said.c_str()));
+  }
+  if (!loaded) throw EzxError(Format("%s is not a film%s", film.Name.c_str(), said.c_str()));
+  if (list.Count() == 0 && !emptyAllowed)
+    throw EzxError(Format("%s holds no playable segment%s", film.Name.c_str(), said.c_str()));
+}
+
 int32_t SegmentNumber(const TSegmentInfo &segment) {
   return segment.EntryIndex + 1;
 }
@@ -109,6 +220,27 @@ int32_t FindSegment(const TSegmentList &list, int32_t number, const std::string 
   throw EzxError(Format("--segment %d: %s has no segment %d; its segment%s %s %s", number,
                         filmName.c_str(), number, list.Count() == 1 ? "" : "s",
                         list.Count() == 1 ? "is" : "are", numbers.c_str()));
+}
+
+double PlayingRate(uint8_t roundedFps) {
+  return roundedFps > 0 ? roundedFps : 10.0;
+}
+
+std::string NothingToPlay(const TSegmentInfo &segment) {
+  if (!segment.NothingToPlay.empty()) return segment.NothingToPlay;
+  if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
+    return "it holds no video data";
+  return "";
+}
+
+std::string NothingToPlayWarning(const TSegmentInfo &segment) {
+  return Format("zxtool: warning: segment %d has nothing to play: %s\n", SegmentNumber(segment),
+                NothingToPlay(segment).c_str());
+}
+
+EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName) {
+  return EzxError(Format("segment %d of %s has nothing to play: %s", SegmentNumber(segment),
+                         filmName.c_str(), NothingToPlay(segment).c_str()));
 }
 
 std::string AnsiToUtf8(const std::string &s) {

@@ -26,9 +26,12 @@
 #include "zxScale.h"
 #include "zxToolOutput.h"
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -43,10 +46,12 @@ struct TOptions {
   std::string Film;
   std::string Out;
   TOutKind Kind = TOutKind::Directory;
-  int32_t Segment = -1; // its number (from 1), -1 when not chosen
+  int32_t Segment = -1;     // its number (from 1), -1 when not chosen
+  bool AllSegments = false; // --segment all: the whole film, one segment after another
   std::optional<TzxTimeValue> From, To, Duration;
   TzxScale Scale;
   bool Cursor = true;
+  TzxOutputRules Rules; // what OUT may replace
 };
 
 std::string Lower(std::string s) {
@@ -66,14 +71,21 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
       "(VP9), NAME.gif, a pattern such as DIR/%06d.png, NAME.rgb or - (raw RGB24 frames end to "
       "end, to a file or standard output), otherwise a directory that receives 000000.png ... "
       "Files are numbered by frame. Videos run at the segment's frame rate and carry its sound. "
-      "--hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the checksum of the "
+      "With --segment all the whole film goes out, segment after segment: frames numbered and "
+      "--from, --to and --duration counted in the film; a video takes the picture size of the "
+      "first segment (others are fitted into it) and the highest frame rate, each segment's "
+      "sound from its start. --hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the "
+      "checksum of the "
       "picture's RGB24 bytes.");
-  cl.add_option("FILM", o.Film, "a film or a self-playing executable")->required()->type_name("");
+  cl.add_option("FILM", o.Film, "a film or a self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("OUT", o.Out, "where the frames go (not with --hash)")->type_name("");
   cl.add_flag("--hash", hash, "print a checksum line per frame (every segment unless --segment)");
   cl.add_option("--segment", segment,
-                "the segment numbered N (default: the first; with --hash, all)")
-      ->type_name("N");
+                "the segment numbered N, or all of them one after another (default: the first; "
+                "with --hash, all)")
+      ->type_name("N|all");
   cl.add_option("--from", from, "the first frame: the one shown at or after TIME (default 0)")
       ->type_name("TIME");
   const CLI::Option *toOption =
@@ -85,9 +97,12 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  cl.OverwriteOptions();
   cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
   if (!cl.Parse(args)) return false;
-  if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
+  o.Rules = cl.OutputRules();
+  o.AllSegments = segment == "all";
+  if (!segment.empty() && !o.AllSegments) o.Segment = ParseSegmentNumber("--segment", segment);
   if (toOption->count() > 0 && durationOption->count() > 0)
     throw EzxUsageError("--to and --duration exclude each other: give one");
   if (!from.empty()) o.From = ParseTimeValue("--from", from);
@@ -123,28 +138,99 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   return true;
 }
 
-// The frames [first, second) of a segment of count frames at fps that the
-// options ask for: --from's frame up to --to's, or --duration's length on.
-std::pair<int64_t, int64_t> FrameRange(const TOptions &o, double fps, int64_t count) {
-  const int64_t from = o.From ? o.From->FrameAt(fps) : 0;
-  int64_t to = count;
-  if (o.To) {
-    to = o.To->FrameAt(fps);
-  } else if (o.Duration && o.Duration->InFrames) {
-    to = from + o.Duration->Frames;
-  } else if (o.Duration) {
-    TzxTimeValue end;
-    end.Seconds = (o.From ? o.From->SecondsAt(fps) : 0) + o.Duration->Seconds;
-    to = end.FrameAt(fps);
-  }
-  return {std::min(from, count), std::min(to, count)};
+// The frame rate the player shows a segment at.
+double SegmentRate(const TSegmentInfo &s) {
+  return PlayingRate(s.FramesPerSecond);
 }
 
-// The frame rate the player shows a segment at; 0 counts as the player's
-// 100 ms clock.
-double SegmentRate(const TSegmentInfo &s) {
-  return s.FramesPerSecond > 0 ? s.FramesPerSecond : 10.0;
-}
+// The frames of one segment that an export takes: [From, To), and the
+// number the film gives its frame 0 (0 unless the whole film goes out).
+struct TSpan {
+  int32_t Index = -1; // in the segment list
+  int64_t From = 0, To = 0;
+  int64_t FilmFrame = 0;
+};
+
+// Segments one after another as the player plays them, each at its own
+// rate: film frames and film times to the frames of segments.
+class TTimeline {
+public:
+  TTimeline(const TSegmentList &list, const std::vector<int32_t> &segments) {
+    int64_t first = 0;
+    double start = 0;
+    for (const int32_t i : segments) {
+      const TSegmentInfo &s = *list.Get(i);
+      FEntries.push_back({i, std::max<int64_t>(s.FrameCount, 0), SegmentRate(s), first, start});
+      first += FEntries.back().Count;
+      start += double(FEntries.back().Count) / FEntries.back().Fps;
+    }
+    FFrames = first;
+    FSeconds = start;
+  }
+
+  int64_t Frames() const { return FFrames; }
+
+  // The first frame shown at or after t; a frame number counts the frames
+  // of all the segments.
+  int64_t FrameAt(const TzxTimeValue &t) const {
+    if (t.InFrames) return std::min(t.Frames, FFrames);
+    for (const TEntry &e : FEntries) {
+      TzxTimeValue local;
+      local.Seconds = t.Seconds - e.Start;
+      const int64_t k = std::max<int64_t>(local.FrameAt(e.Fps), 0);
+      if (k < e.Count) return e.First + k;
+    }
+    return FFrames;
+  }
+
+  // When the frame is shown.
+  double TimeOf(int64_t frame) const {
+    for (const TEntry &e : FEntries)
+      if (frame < e.First + e.Count) return e.Start + double(frame - e.First) / e.Fps;
+    return FSeconds;
+  }
+
+  // The frames [from, to) that the options ask for: --from's frame up to
+  // --to's, or --duration's length on.
+  std::pair<int64_t, int64_t> Range(const TOptions &o) const {
+    const int64_t from = o.From ? FrameAt(*o.From) : 0;
+    int64_t to = FFrames;
+    if (o.To) {
+      to = FrameAt(*o.To);
+    } else if (o.Duration && o.Duration->InFrames) {
+      to = std::min(from + o.Duration->Frames, FFrames);
+    } else if (o.Duration) {
+      TzxTimeValue end;
+      end.Seconds =
+          (o.From && !o.From->InFrames ? o.From->Seconds : TimeOf(from)) + o.Duration->Seconds;
+      to = FrameAt(end);
+    }
+    return {from, to};
+  }
+
+  // What [from, to) takes of each segment, leaving out those it misses.
+  std::vector<TSpan> Spans(int64_t from, int64_t to) const {
+    std::vector<TSpan> spans;
+    for (const TEntry &e : FEntries) {
+      const int64_t lo = std::max<int64_t>(from - e.First, 0);
+      const int64_t hi = std::min(to - e.First, e.Count);
+      if (lo < hi) spans.push_back({e.Index, lo, hi, e.First});
+    }
+    return spans;
+  }
+
+private:
+  struct TEntry {
+    int32_t Index;
+    int64_t Count;
+    double Fps;
+    int64_t First; // the film's number of its frame 0
+    double Start;  // when its frame 0 is shown
+  };
+  std::vector<TEntry> FEntries;
+  int64_t FFrames = 0;
+  double FSeconds = 0;
+};
 
 // Plays the palette tracks of earlier segments, so that an 8-bit segment
 // starts from the colours the player has when it reaches it.
@@ -164,15 +250,17 @@ void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
 class TFrameSink {
 public:
   virtual ~TFrameSink() = default;
-  // segment: its number.
-  virtual void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) = 0;
+  // segment: its number; frame: the segment's, or the film's for files of
+  // the whole film.
+  virtual void Frame(int32_t segment, int64_t frame, const TzxRgbPicture &picture) = 0;
   virtual void Finish() = 0;
 };
 
 class THashSink : public TFrameSink {
 public:
-  void Frame(int32_t segment, int32_t frame, const TzxRgbPicture &picture) override {
-    FLines += Format("%d %d %s\n", segment, frame, PictureSha256(picture).c_str());
+  void Frame(int32_t segment, int64_t frame, const TzxRgbPicture &picture) override {
+    FLines += Format("%d %lld %s\n", segment, static_cast<long long>(frame),
+                     PictureSha256(picture).c_str());
   }
   // Printed at the end, so that a film that fails half-way prints nothing.
   void Finish() override { std::fwrite(FLines.data(), 1, FLines.size(), stdout); }
@@ -203,12 +291,13 @@ private:
 
 class TPngSink : public TScaledSink {
 public:
-  TPngSink(const std::string &out, TOutKind kind, const TzxScale &scale)
-      : TScaledSink(scale),
-        FPattern(kind == TOutKind::Pattern ? fs::path(out).filename().string() : "%06d.png"),
-        FFiles(kind == TOutKind::Pattern ? fs::path(out).parent_path().string() : out) {}
+  explicit TPngSink(const TOptions &o)
+      : TScaledSink(o.Scale),
+        FPattern(o.Kind == TOutKind::Pattern ? fs::path(o.Out).filename().string() : "%06d.png"),
+        FFiles(o.Kind == TOutKind::Pattern ? fs::path(o.Out).parent_path().string() : o.Out,
+               o.Rules) {}
 
-  void Frame(int32_t, int32_t frame, const TzxRgbPicture &picture) override {
+  void Frame(int32_t, int64_t frame, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
     const uint8_t *rgb = Scaled(picture, w, h);
     WritePngRgb(FFiles.Add(PatternName(FPattern, frame)), w, h, rgb);
@@ -223,14 +312,15 @@ private:
 // Raw RGB24 frames one after the other, to a file or standard output.
 class TRawSink : public TScaledSink {
 public:
-  TRawSink(const std::string &out, const TzxScale &scale)
-      : TScaledSink(scale), FName(out == "-" ? "to standard output" : out) {
+  explicit TRawSink(const TOptions &o)
+      : TScaledSink(o.Scale), FName(o.Out == "-" ? "to standard output" : o.Out) {
+    const std::string &out = o.Out;
     if (out == "-") {
       // A reader that goes away makes the writes fail instead of ending us.
       std::signal(SIGPIPE, SIG_IGN);
       FFile = stdout;
     } else {
-      FOutput = std::make_unique<TzxOutputFile>(out);
+      FOutput = std::make_unique<TzxOutputFile>(out, o.Rules);
       FFile = std::fopen(FOutput->TempName().c_str(), "wb");
       if (!FFile) throw EzxError(Format("Cannot create %s", out.c_str()));
     }
@@ -239,7 +329,7 @@ public:
     if (FFile && FFile != stdout) std::fclose(FFile);
   }
 
-  void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
+  void Frame(int32_t, int64_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
     const uint8_t *rgb = Scaled(picture, w, h);
     const size_t n = size_t(w) * size_t(h) * 3;
@@ -285,6 +375,27 @@ TzxScale VideoScale(const TzxScale &asked, const TSegmentInfo &segment) {
   return fit;
 }
 
+// Whether a segment carries sound.
+bool HasSound(const TSegmentInfo &segment) {
+  return !segment.SoundFileName.empty() && FileExists(segment.SoundFileName);
+}
+
+// Why a segment's sound stays out of a video: the player would not play it
+// (no MPEG audio frame header first) or FFmpeg cannot decode it. Empty when
+// it goes in.
+std::string SoundProblem(const TSegmentInfo &segment) {
+  try {
+    TzxMpegLayer3WaveFormat format;
+    GetMp3FileInfo(segment.SoundFileName, format);
+  } catch (const EzxMp3Error &e) {
+    return Format("its sound %s", e.Reason().c_str());
+  }
+  std::string reason;
+  if (!HasAudioStream(segment.SoundFileName, reason))
+    return Format("FFmpeg cannot decode its sound (%s)", reason.c_str());
+  return "";
+}
+
 // Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
 // a temporary file that becomes the output at the end. Sound that the
 // player would not play (no MPEG audio frame header first) or that FFmpeg
@@ -293,10 +404,23 @@ class TVideoSink : public TScaledSink {
 public:
   TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
       : TScaledSink(VideoScale(o.Scale, segment)), FOptions(o), FSegment(segment),
-        FNumber(SegmentNumber(segment)), FFrom(from), FTo(to), FOutput(o.Out),
+        FNumber(SegmentNumber(segment)), FFrom(from), FTo(to), FRate(SegmentRate(segment)),
+        FSound(segment.SoundFileName), FSoundStart(double(from) / FRate),
+        FSoundName(Format("the sound of segment %d", FNumber)), FOutput(o.Out, o.Rules),
         FLog(MakeTempFileName("txt", "", "zxF_")) {}
 
-  void Frame(int32_t, int32_t, const TzxRgbPicture &picture) override {
+  // A video of many segments, their frames fitted to the first one's size
+  // and repeated to rate frames a second: carries the sound made for it
+  // (none when empty) from its start.
+  void UseFilmSound(double rate, const std::string &sound) {
+    FRate = rate;
+    FSound = sound;
+    FSoundStart = 0;
+    FSoundName = "the film's sound";
+    FFilmSound = true;
+  }
+
+  void Frame(int32_t, int64_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
     const uint8_t *rgb = Scaled(picture, w, h);
     if (!FChild) {
@@ -321,34 +445,21 @@ public:
 
 private:
   void Start(int32_t w, int32_t h) {
-    const double fps = SegmentRate(FSegment);
+    const double fps = FRate;
     const std::string rate = RateArgument(fps);
     std::vector<std::string> a = {"ffmpeg",     "-hide_banner", "-nostdin", "-v",
                                   "error",      "-y",           "-f",       "rawvideo",
                                   "-pix_fmt",   "rgb24",        "-s",       Format("%dx%d", w, h),
                                   "-framerate", rate,           "-i",       "pipe:0"};
-    bool sound = FOptions.Kind != TOutKind::Gif && !FSegment.SoundFileName.empty() &&
-                 FileExists(FSegment.SoundFileName);
-    if (sound) {
-      try {
-        TzxMpegLayer3WaveFormat format;
-        GetMp3FileInfo(FSegment.SoundFileName, format);
-      } catch (const EzxMp3Error &e) {
-        sound = false;
-        FSoundNote = Format("segment %d is exported without sound: its sound %s", FNumber,
-                            e.Reason().c_str());
-      }
-    }
-    std::string reason;
-    if (sound && !HasAudioStream(FSegment.SoundFileName, reason)) {
+    bool sound = FOptions.Kind != TOutKind::Gif && !FSound.empty() && FileExists(FSound);
+    const std::string problem = sound && !FFilmSound ? SoundProblem(FSegment) : "";
+    if (!problem.empty()) {
       sound = false;
-      FSoundNote =
-          Format("segment %d is exported without sound: FFmpeg cannot decode its sound (%s)",
-                 FNumber, reason.c_str());
+      FSoundNote = Format("segment %d is exported without sound: %s", FNumber, problem.c_str());
     }
     if (sound) {
-      a.insert(a.end(), {"-ss", Format("%.6f", double(FFrom) / fps), "-i", FSegment.SoundFileName,
-                         "-map", "0:v", "-map", "1:a"});
+      a.insert(a.end(),
+               {"-ss", Format("%.6f", FSoundStart), "-i", FSound, "-map", "0:v", "-map", "1:a"});
     }
     a.insert(a.end(), {"-t", Format("%.6f", double(FTo - FFrom) / fps)});
     switch (FOptions.Kind) {
@@ -379,8 +490,7 @@ private:
     if (FChild) FChild->Wait();
     FChild.reset();
     // FFmpeg names the files it was given: ours are temporary.
-    std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSegment.SoundFileName,
-                                    Format("the sound of segment %d", FNumber));
+    std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSound, FSoundName);
     reason = ReplaceAll(reason, FOutput.TempName(), FOptions.Out);
     throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
                           reason.empty() ? "" : ": ", reason.c_str()));
@@ -390,111 +500,264 @@ private:
   const TSegmentInfo &FSegment;
   int32_t FNumber;
   int64_t FFrom, FTo;
+  double FRate;            // frames a second
+  std::string FSound;      // the sound file, if any
+  double FSoundStart;      // where in it the video starts
+  std::string FSoundName;  // what FFmpeg's messages call it
+  bool FFilmSound = false; // made for the video and checked already
   std::string FSoundNote;
   TzxOutputFile FOutput;
   TzxTempFile FLog;
   std::unique_ptr<TzxChildProcess> FChild; // destroyed (killed) before FOutput goes
 };
 
-} // namespace
-
-// Loads a film, or the film of a self-playing executable, through the
-// player's loader into list; throws with a clear reason when nothing
-// playable comes out of it.
-void LoadFilmFile(const std::string &name, TSegmentList &list, const TzxToolSession &session) {
-  if (!FileExists(name) || fs::is_directory(name))
-    throw EzxError(Format("Cannot open %s", name.c_str()));
-  TzxFileStream film(name, fmOpenRead | fmShareDenyNone);
-  // A self-playing executable carries its film behind the program, as
-  // zxtool info reads it.
-  char mz[2] = {};
-  const bool program = film.Read(mz, 2) == 2 && mz[0] == 'M' && mz[1] == 'Z';
-  film.Seek(0);
-  if (program && ReadExecutableTrailer(film).FilmBase < 0)
-    throw EzxError(Format("%s is a program that carries no film", name.c_str()));
-  bool loaded = false;
-  try {
-    loaded = program ? LoadEmbeddedFilm(&film, list) : LoadFilm(&film, list);
-  } catch (const EzxError &e) {
-    throw EzxError(Format("%s is not a readable film: %s", name.c_str(), e.what()));
+// The segments to export, by their index in list: the one chosen; else
+// for checksums and --segment all every one, for pictures the first. A segment with nothing
+// to play is passed over with a warning (in warnings, said when the export
+// has succeeded); one chosen, or a film of nothing else, is a failure.
+std::vector<int32_t> TakenSegments(const TOptions &o, const TSegmentList &list, int32_t chosen,
+                                   const std::string &filmName, std::string &warnings) {
+  if (chosen >= 0 && !NothingToPlay(*list.Get(chosen)).empty())
+    throw NothingToPlayError(*list.Get(chosen), filmName);
+  if (chosen >= 0) return {chosen};
+  std::vector<int32_t> taken;
+  std::string reasons; // "segment 1: REASON; segment 2: REASON"
+  const bool every = o.Kind == TOutKind::Hash || o.AllSegments;
+  for (int32_t i = 0; i < list.Count() && (taken.empty() || every); ++i) {
+    const TSegmentInfo &segment = *list.Get(i);
+    const std::string reason = NothingToPlay(segment);
+    if (reason.empty()) {
+      taken.push_back(i);
+      continue;
+    }
+    warnings += NothingToPlayWarning(segment);
+    reasons += Format("%ssegment %d: %s", reasons.empty() ? "" : "; ", SegmentNumber(segment),
+                      reason.c_str());
   }
-  std::string boxes;
-  for (const auto &b : session.Boxes())
-    boxes += (boxes.empty() ? "" : "; ") + b.Text;
-  while (!boxes.empty() && (boxes.back() == '\r' || boxes.back() == '\n'))
-    boxes.pop_back();
-  for (char &c : boxes)
-    if (c == '\r' || c == '\n') c = ' ';
-  if (!loaded)
-    throw EzxError(
-        Format("%s is not a film%s%s", name.c_str(), boxes.empty() ? "" : ": ", boxes.c_str()));
-  if (list.Count() == 0)
-    throw EzxError(Format("%s holds no playable segment%s%s", name.c_str(),
-                          boxes.empty() ? "" : ": ", boxes.c_str()));
+  if (!taken.empty()) return taken;
+  if (list.Count() == 1) throw NothingToPlayError(*list.Get(0), filmName);
+  throw EzxError(Format("%s has nothing to play: %s", filmName.c_str(), reasons.c_str()));
 }
+
+// How many frames of a video at rate frames a second show the span's
+// frames before frame k of its segment: each lasts as long as at the
+// segment's own rate.
+int64_t Shown(const TSpan &span, const TSegmentList &list, int64_t rate, int64_t k) {
+  const int64_t own = std::llround(SegmentRate(*list.Get(span.Index)));
+  return ((k - span.From) * rate * 2 + own) / (2 * own);
+}
+
+// The sound of a video of many spans: each span's sound from the frame it
+// starts at and as long as its frames last in the video, silence where a
+// segment has none (or none that goes in), written to out as FLAC. False
+// when no span has sound to give; notes what is left out.
+bool MakeFilmSound(const std::vector<TSpan> &spans, const TSegmentList &list, int64_t rate,
+                   const std::string &out, std::string &notes) {
+  const char *const format = "aformat=sample_fmts=s16:sample_rates=44100:channel_layouts=stereo";
+  std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-y"};
+  std::vector<std::pair<std::string, std::string>> names; // file, what messages call it
+  std::string graph, joined;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const TSpan &p = spans[i];
+    const TSegmentInfo &s = *list.Get(p.Index);
+    const double seconds = double(Shown(p, list, rate, p.To)) / double(rate);
+    const std::string problem = HasSound(s) ? SoundProblem(s) : "";
+    if (!problem.empty())
+      notes += Format("zxtool: segment %d is exported without sound: %s\n", SegmentNumber(s),
+                      problem.c_str());
+    if (HasSound(s) && problem.empty()) {
+      graph += Format("[%zu:a]atrim=start=%.6f,asetpts=PTS-STARTPTS,aresample=44100,%s,apad,"
+                      "atrim=duration=%.6f[p%zu];",
+                      names.size(), double(p.From) / SegmentRate(s), format, seconds, i);
+      a.insert(a.end(), {"-i", s.SoundFileName});
+      names.emplace_back(s.SoundFileName, Format("the sound of segment %d", SegmentNumber(s)));
+    } else {
+      graph +=
+          Format("anullsrc=r=44100:cl=stereo,%s,atrim=duration=%.6f[p%zu];", format, seconds, i);
+    }
+    joined += Format("[p%zu]", i);
+  }
+  if (names.empty()) return false;
+  graph += joined + Format("concat=n=%zu:v=0:a=1[a]", spans.size());
+  a.insert(a.end(), {"-filter_complex", graph, "-map", "[a]", "-c:a", "flac", "-f", "flac", out});
+  std::string output, error;
+  const int code = RunProgram(a, output, error);
+  CheckInterrupted();
+  if (code != 0) {
+    for (const auto &[file, what] : names)
+      error = ReplaceAll(error, file, what);
+    throw EzxError(Format("ffmpeg could not put the sound of the segments together%s%s",
+                          error.empty() ? "" : ": ", error.c_str()));
+  }
+  return true;
+}
+
+// Pictures of other sizes fitted into one: scaled with their shape kept and
+// centred, the rest black.
+class TFitter {
+public:
+  const TzxRgbPicture &Fit(const TzxRgbPicture &p, int32_t w, int32_t h) {
+    if (p.Width == w && p.Height == h) return p;
+    int32_t fw = w, fh = static_cast<int32_t>(std::llround(double(p.Height) * w / p.Width));
+    if (fh > h) {
+      fh = h;
+      fw = static_cast<int32_t>(std::llround(double(p.Width) * h / p.Height));
+    }
+    fw = std::clamp(fw, 1, w);
+    fh = std::clamp(fh, 1, h);
+    const uint8_t *rgb = p.Pixels.data();
+    if (fw != p.Width || fh != p.Height) {
+      FScaler.Scale(rgb, p.Width, p.Height, fw, fh, FScaled);
+      rgb = FScaled.data();
+    }
+    FOut.Width = w;
+    FOut.Height = h;
+    FOut.Pixels.assign(size_t(w) * size_t(h) * 3, 0);
+    const int32_t left = (w - fw) / 2, top = (h - fh) / 2;
+    for (int32_t y = 0; y < fh; ++y)
+      std::memcpy(FOut.At(left, top + y), rgb + size_t(y) * size_t(fw) * 3, size_t(fw) * 3);
+    return FOut;
+  }
+
+private:
+  TzxScaler FScaler;
+  std::vector<uint8_t> FScaled;
+  TzxRgbPicture FOut;
+};
+
+// The frames to export: with --hash each segment's range, else (and with
+// --segment all) the range of the segments taken one after another.
+std::vector<TSpan> ExportedSpans(const TOptions &o, const TSegmentList &list,
+                                 const std::vector<int32_t> &taken, const std::string &filmName) {
+  std::vector<TSpan> spans;
+  if (o.Kind == TOutKind::Hash && !o.AllSegments) {
+    for (const int32_t i : taken) {
+      const auto [from, to] = TTimeline(list, {i}).Range(o);
+      spans.push_back({i, from, to, 0});
+    }
+    return spans;
+  }
+  const TTimeline timeline(list, taken);
+  const auto [from, to] = timeline.Range(o);
+  spans = timeline.Spans(from, to);
+  if (!spans.empty()) return spans;
+  const std::string what =
+      taken.size() == 1 ? Format("Segment %d", SegmentNumber(*list.Get(taken[0]))) : filmName;
+  throw EzxError(Format("%s has no frame in the range asked for (frames %lld .. %lld of %lld)",
+                        what.c_str(), static_cast<long long>(from), static_cast<long long>(to),
+                        static_cast<long long>(timeline.Frames())));
+}
+
+} // namespace
 
 int CommandExport(const std::vector<std::string> &args) {
   TOptions o;
   if (!ParseOptions(args, o)) return 0;
   TzxToolSession session;
+  const TzxFilmInput film = OpenFilm(o.Film, session);
+  o.Rules.AddInput(film.Path);
+  // One output file is refused before the work, not after it.
+  if (o.Kind != TOutKind::Hash && o.Kind != TOutKind::Directory && o.Kind != TOutKind::Pattern &&
+      o.Out != "-")
+    o.Rules.Check(o.Out);
   TSegmentList list;
-  LoadFilmFile(o.Film, list, session);
-  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, o.Film) : -1;
+  LoadFilmFile(film, list, session);
+  const int32_t chosen = o.Segment > 0 ? FindSegment(list, o.Segment, film.Name) : -1;
+  std::string warnings, notes;
+  const std::vector<int32_t> taken = TakenSegments(o, list, chosen, film.Name, warnings);
+  const std::vector<TSpan> spans = ExportedSpans(o, list, taken, film.Name);
+  const bool noteSegment =
+      chosen < 0 && !o.AllSegments && o.Kind != TOutKind::Hash && list.Count() > 1;
 
-  // Hashes cover every segment unless one is chosen; pictures and videos
-  // come from one segment, the first unless chosen.
-  const int32_t first = chosen >= 0 ? chosen : 0;
-  const int32_t last = chosen >= 0 || o.Kind != TOutKind::Hash ? first : list.Count() - 1;
-  const bool noteSegment = chosen < 0 && o.Kind != TOutKind::Hash && list.Count() > 1;
+  // Frames of many segments in one video or raw stream take the first
+  // one's size; a video takes the highest rate, the frames of slower
+  // segments shown as long as they last.
+  const bool video = o.Kind == TOutKind::Mp4 || o.Kind == TOutKind::Webm || o.Kind == TOutKind::Gif;
+  const bool joined = spans.size() > 1 && (video || o.Kind == TOutKind::Raw);
+  const TSegmentInfo &lead = *list.Get(spans[0].Index);
+  int64_t rate = std::llround(SegmentRate(lead));
+  for (const TSpan &p : spans)
+    rate = std::max<int64_t>(rate, std::llround(SegmentRate(*list.Get(p.Index))));
+  int64_t frames = 0; // of the video
+  for (const TSpan &p : spans) {
+    const TSegmentInfo &s = *list.Get(p.Index);
+    frames += Shown(p, list, rate, p.To);
+    if (joined && (s.Width != lead.Width || s.Height != lead.Height))
+      notes +=
+          Format("zxtool: segment %d (%d x %d) is fitted into %d x %d, the picture size of "
+                 "segment %d: scaled with its shape kept, the rest black\n",
+                 SegmentNumber(s), s.Width, s.Height, lead.Width, lead.Height, SegmentNumber(lead));
+    if (joined && video && std::llround(SegmentRate(s)) != rate)
+      notes +=
+          Format("zxtool: segment %d runs at %d fps, the video at %lld: each of its frames "
+                 "is shown for as long as it lasts\n",
+                 SegmentNumber(s), static_cast<int>(SegmentRate(s)), static_cast<long long>(rate));
+  }
 
-  TzxPalette palette{};
-  for (int32_t i = 0; i < first; ++i)
-    PlayPalette(*list.Get(i), palette);
-
+  TzxTempFile filmSound; // outlives the sink that reads it
   std::unique_ptr<TFrameSink> sink;
-  TzxRgbPicture picture;
-  for (int32_t s = first; s <= last; ++s) {
-    TSegmentInfo &segment = *list.Get(s);
-    const int32_t number = SegmentNumber(segment);
-    const double fps = SegmentRate(segment);
-    const int64_t count = std::max(segment.FrameCount, 0);
-    const auto [from, to] = FrameRange(o, fps, count);
-    if (from >= to && o.Kind != TOutKind::Hash)
-      throw EzxError(Format("Segment %d has no frame in the range asked for (frames %lld .. %lld "
-                            "of %lld)",
-                            number, static_cast<long long>(from), static_cast<long long>(to),
-                            static_cast<long long>(count)));
-    if (!sink) {
-      switch (o.Kind) {
-      case TOutKind::Hash: sink = std::make_unique<THashSink>(); break;
-      case TOutKind::Directory:
-      case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o.Out, o.Kind, o.Scale); break;
-      case TOutKind::Raw: sink = std::make_unique<TRawSink>(o.Out, o.Scale); break;
-      default: sink = std::make_unique<TVideoSink>(o, segment, from, to); break;
-      }
+  switch (o.Kind) {
+  case TOutKind::Hash: sink = std::make_unique<THashSink>(); break;
+  case TOutKind::Directory:
+  case TOutKind::Pattern: sink = std::make_unique<TPngSink>(o); break;
+  case TOutKind::Raw: sink = std::make_unique<TRawSink>(o); break;
+  default:
+    if (!joined) {
+      sink = std::make_unique<TVideoSink>(o, lead, spans[0].From, spans[0].To);
+      break;
     }
-    if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
-      throw EzxError(
-          Format("Segment %d has no frame data: its payload could not be unpacked", number));
+    auto videoSink = std::make_unique<TVideoSink>(o, lead, 0, frames);
+    if (o.Kind != TOutKind::Gif) {
+      filmSound.Reset(MakeTempFileName("flac", "", "zxF_"));
+      if (!MakeFilmSound(spans, list, rate, filmSound.Name(), notes)) filmSound.Remove();
+    }
+    videoSink->UseFilmSound(double(rate), filmSound.Name());
+    sink = std::move(videoSink);
+    break;
+  }
+
+  TzxRgbPicture picture;
+  TFitter fitter;
+  TzxPalette palette{};
+  size_t next = 0; // in spans
+  for (int32_t s = 0; next < spans.size(); ++s) {
+    TSegmentInfo &segment = *list.Get(s);
+    // The player passes over a segment with nothing to play; the colours
+    // of the segments before and between the ones exported play on.
+    if (!NothingToPlay(segment).empty()) continue;
+    if (s != spans[next].Index) {
+      PlayPalette(segment, palette);
+      continue;
+    }
+    const TSpan &span = spans[next++];
+    const int32_t number = SegmentNumber(segment);
+    const int64_t count = std::max(segment.FrameCount, 0);
     TzxSegmentRenderer renderer(segment, palette);
-    TzxProgress progress(Format("segment %d", number), to);
+    TzxProgress progress(Format("segment %d", number), span.To);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
     try {
-      while (renderer.FrameIndex() + 1 < to) {
+      while (renderer.FrameIndex() + 1 < span.To) {
         CheckInterrupted();
         decoding = renderer.FrameIndex() + 1;
         if (!renderer.NextFrame()) break;
         const int32_t k = renderer.FrameIndex();
         progress.Update(k + 1);
-        if (k < from) continue;
+        if (k < span.From) continue;
         renderer.Render(picture, o.Cursor);
-        sink->Frame(number, k, picture);
+        const TzxRgbPicture &shown =
+            joined ? fitter.Fit(picture, lead.Width, lead.Height) : picture;
+        const int64_t times =
+            joined && video ? Shown(span, list, rate, k + 1) - Shown(span, list, rate, k) : 1;
+        // Checksum lines name the segment's frames; files are numbered in the film.
+        const int64_t frame = o.Kind == TOutKind::Hash ? k : span.FilmFrame + k;
+        for (int64_t t = 0; t < times; ++t)
+          sink->Frame(number, frame, shown);
       }
     } catch (const EzxCorruptFrame &e) {
       throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
     // The palette plays on through the frames left undecoded.
-    if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+    if (next < spans.size() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
       try {
         for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
           ApplyPaletteChange(*segment.PaletteTrack, palette);
@@ -504,9 +767,11 @@ int CommandExport(const std::vector<std::string> &args) {
   }
   CheckInterrupted();
   sink->Finish();
+  std::fputs((warnings + notes).c_str(), stderr);
   if (noteSegment)
     std::fprintf(stderr,
-                 "zxtool: %s has %d segments; exported segment %d (choose with --segment)\n",
-                 o.Film.c_str(), list.Count(), SegmentNumber(*list.Get(first)));
+                 "zxtool: %s has %d segments; exported segment %d (choose with --segment N, or "
+                 "--segment all for the whole film)\n",
+                 film.Name.c_str(), list.Count(), SegmentNumber(lead));
   return 0;
 }

@@ -74,6 +74,7 @@ struct TSegmentOptions {
 struct TMakeOptions {
   std::string Out;
   std::vector<TSegmentOptions> Segments;
+  TzxOutputRules Rules; // what -o may replace
 };
 
 int32_t ParseInt(const std::string &option, const std::string &text, int64_t lo, int64_t hi) {
@@ -223,13 +224,16 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
   std::map<const CLI::Option *, const TSegmentOption *> segmentOptions;
   for (const auto &so : SegmentOptions)
     segmentOptions[taking(so.Name, so.Help, so.Value)] = &so;
+  cl.OverwriteOptions();
   cl.Notes(std::string(SegmentNumbering) + " Cursors are numbered from 0 in the order given.");
   if (!cl.Parse(args)) return false;
+  o.Rules = cl.OutputRules();
 
   TSegmentOptions defaults;
   std::map<const CLI::Option *, size_t> used; // values taken of each option
   const CLI::Option *previous = nullptr;
   for (const CLI::Option *opt : cl.parse_order()) {
+    if (opt != out && opt != input && segmentOptions.count(opt) == 0) continue; // -y, -n
     const std::string &value = opt->results().at(used[opt]++);
     TSegmentOptions &s = o.Segments.empty() ? defaults : o.Segments.back();
     if (opt == out) {
@@ -389,9 +393,9 @@ bool HasPngExtension(const fs::path &p) {
   return e == ".png";
 }
 
-std::unique_ptr<TFrameSource> OpenSource(const TSegmentOptions &s) {
-  const std::string &in = s.Input;
-  if (s.RawWidth > 0) return std::make_unique<TRawSource>(in, s.RawWidth, s.RawHeight);
+// The PNG frames that a %d pattern (in number order) or a directory (in
+// name order) names; false when in is neither. Throws when it names none.
+bool ListFrameFiles(const std::string &in, std::vector<std::string> &list) {
   std::error_code ec;
   if (IsNumberPattern(in) && !fs::exists(in, ec)) {
     // Every file of the directory that the pattern names, by number.
@@ -414,22 +418,40 @@ std::unique_ptr<TFrameSource> OpenSource(const TSegmentOptions &s) {
       if (PatternName(pattern, n) == name) files[n] = e.path().string();
     }
     if (files.empty()) throw EzxError(Format("No file matches %s", in.c_str()));
-    std::vector<std::string> list;
     for (auto &[n, f] : files)
       list.push_back(f);
-    return std::make_unique<TPngSource>(std::move(list));
+    return true;
   }
   if (fs::is_directory(in, ec)) {
-    std::vector<std::string> list;
     for (const auto &e : fs::directory_iterator(in, ec))
       if (e.is_regular_file() && HasPngExtension(e.path())) list.push_back(e.path().string());
     if (list.empty()) throw EzxError(Format("%s holds no .png file", in.c_str()));
     std::sort(list.begin(), list.end());
-    return std::make_unique<TPngSource>(std::move(list));
+    return true;
   }
+  return false;
+}
+
+std::unique_ptr<TFrameSource> OpenSource(const TSegmentOptions &s) {
+  const std::string &in = s.Input;
+  if (s.RawWidth > 0) return std::make_unique<TRawSource>(in, s.RawWidth, s.RawHeight);
+  std::vector<std::string> list;
+  if (ListFrameFiles(in, list)) return std::make_unique<TPngSource>(std::move(list));
+  std::error_code ec;
   if (!fs::exists(in, ec)) throw EzxError(Format("Cannot open %s", in.c_str()));
   if (HasPngExtension(in)) return std::make_unique<TPngSource>(std::vector<std::string>{in});
   return std::make_unique<TVideoSource>(in, s.Fps);
+}
+
+// Every file a segment reads: its frames, cursors, cursor track and sound.
+std::vector<std::string> InputFiles(const TSegmentOptions &s) {
+  std::vector<std::string> files;
+  if (s.RawWidth > 0 || !ListFrameFiles(s.Input, files)) files.push_back(s.Input);
+  for (const auto &c : s.Cursors)
+    files.push_back(c.File);
+  for (const std::string *name : {&s.CursorTrack, &s.Sound})
+    if (!name->empty()) files.push_back(*name);
+  return files;
 }
 
 // ----------------------------------------------------------------- sound
@@ -729,7 +751,10 @@ int CommandMake(const std::vector<std::string> &args) {
     throw EzxError(Format("Cannot write %s: there is no directory %s", o.Out.c_str(),
                           outDir.string().c_str()));
   TzxToolSession session;
-  TzxOutputFile output(o.Out);
+  for (const auto &s : o.Segments)
+    for (const std::string &name : InputFiles(s))
+      o.Rules.AddInput(name);
+  TzxOutputFile output(o.Out, o.Rules);
 
   std::vector<TBuiltSegment> built(o.Segments.size());
   for (size_t i = 0; i < o.Segments.size(); ++i) {

@@ -7,10 +7,12 @@
 
 #include "zxFilmWriter.h"
 #include "zxLoader.h"
+#include "zxToolOutput.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -19,10 +21,6 @@ std::unique_ptr<TzxMemoryStream> StreamOf(const TzxBytes &bytes) {
   auto s = std::make_unique<TzxMemoryStream>();
   s->Write(bytes.data(), static_cast<int32_t>(bytes.size()));
   return s;
-}
-
-int64_t ProgramImageEnd(const TzxBytes &exe) {
-  return ProgramImageEnd(*StreamOf(exe));
 }
 
 // Raises unless film is a film directory whose segment headers lie inside.
@@ -43,19 +41,11 @@ void CheckFilm(const TzxBytes &film, const std::string &name) {
 
 // Writes a file whole or not at all: a half-written output never stands
 // under its final name.
-void WriteOutput(const std::string &name, const TzxBytes &bytes) {
-  std::string part = name + ".part";
-  try {
-    WriteWholeFile(part, bytes);
-    CheckInterrupted();
-  } catch (...) {
-    DeleteFileName(part);
-    throw;
-  }
-  if (std::rename(part.c_str(), name.c_str()) != 0) {
-    DeleteFileName(part);
-    throw EzxError(Format("Cannot write %s", name.c_str()));
-  }
+void WriteOutput(const std::string &name, const TzxBytes &bytes, const TzxOutputRules &rules) {
+  TzxOutputFile output(name, rules);
+  WriteWholeFile(output.TempName(), bytes);
+  CheckInterrupted();
+  output.Commit();
 }
 
 } // namespace
@@ -65,12 +55,20 @@ int CommandPack(const std::vector<std::string> &args) {
   TzxCommandLine cl("pack", "Writes a self-playing executable: the player's program followed by "
                             "the film (and a language block).");
   cl.add_option("PLAYER.exe", playerName, "the built player")->required()->type_name("");
-  cl.add_option("FILM", filmName, "the film it plays")->required()->type_name("");
+  cl.add_option("FILM", filmName,
+                "the film it plays: a film, a self-playing executable or - (standard input)")
+      ->required()
+      ->type_name("");
   cl.add_option("-o", output, "the executable to write")->required()->type_name("OUT.exe");
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "a language block to carry instead of the player's own")
           ->type_name("FILE");
+  cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
+  TzxOutputRules rules = cl.OutputRules();
+  for (const std::string &input : {playerName, filmName, languageName})
+    rules.AddInput(input);
+  rules.Check(output);
   TzxBytes player = ReadWholeFile(playerName);
   const auto stream = StreamOf(player);
   const int64_t end = ProgramImageEnd(*stream);
@@ -91,13 +89,15 @@ int CommandPack(const std::vector<std::string> &args) {
                       player.begin() + t.LanguageOffset + t.LanguageSize);
     player.resize(static_cast<size_t>(end));
   }
-  TzxBytes film = ReadWholeFile(filmName);
-  CheckFilm(film, filmName);
+  TzxToolSession session;
+  const TzxFilmInput input = OpenFilm(filmName, session);
+  const TzxBytes film = ReadFilmBytes(input);
+  CheckFilm(film, input.Name);
   if (lang->count() > 0) {
     TzxBytes l = ReadWholeFile(languageName);
     language.assign(l.begin(), l.end());
   }
-  WriteOutput(output, BuildExecutable(player, film, language));
+  WriteOutput(output, BuildExecutable(player, film, language), rules);
   return 0;
 }
 
@@ -105,26 +105,40 @@ int CommandExtract(const std::vector<std::string> &args) {
   std::string name, output, languageName;
   TzxCommandLine cl("extract", "Writes the film a self-playing executable carries (and its "
                                "language block).");
-  cl.add_option("EXE", name, "the self-playing executable")->required()->type_name("");
+  cl.add_option("EXE", name, "the self-playing executable; - reads standard input")
+      ->required()
+      ->type_name("");
   cl.add_option("-o", output, "the film to write")->required()->type_name("FILM.zxf");
   const CLI::Option *lang =
       cl.add_option("--lang", languageName, "where to write its language block")->type_name("FILE");
+  cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
-  TzxBytes exe = ReadWholeFile(name);
-  int64_t end = ProgramImageEnd(exe);
-  if (end < 0) throw EzxError(Format("%s is not a Windows program", name.c_str()));
-  TzxBytes player, film;
-  std::string language;
-  try {
-    SplitExecutable(exe, player, film, language);
-  } catch (const EzxError &) {
-    throw EzxError(Format("%s carries no film", name.c_str()));
+  if (lang->count() > 0 && SameFile(output, languageName))
+    throw EzxUsageError(Format("-o and --lang name the same file %s", output.c_str()));
+  TzxOutputRules rules = cl.OutputRules();
+  rules.AddInput(name);
+  rules.Check(output);
+  if (lang->count() > 0) rules.Check(languageName);
+  TzxToolSession session;
+  const TzxFilmInput input = OpenFilm(name, session);
+  {
+    TzxFileStream f(input.Path, fmOpenRead | fmShareDenyNone);
+    if (!input.Program || ProgramImageEnd(f) < 0)
+      throw EzxError(Format("%s is not a Windows program", input.Name.c_str()));
   }
-  if (static_cast<int64_t>(player.size()) < end)
-    throw EzxError(
-        Format("%s carries no film: its trailer reaches into the program", name.c_str()));
-  CheckFilm(film, name);
-  WriteOutput(output, film);
-  if (lang->count() > 0) WriteOutput(languageName, TzxBytes(language.begin(), language.end()));
+  const TzxBytes film = ReadFilmBytes(input);
+  CheckFilm(film, input.Name);
+  const std::vector<char> language = ReadLanguageBlock(input.Path);
+  // Both whole, or neither.
+  TzxOutputFile filmOutput(output, rules);
+  WriteWholeFile(filmOutput.TempName(), film);
+  std::unique_ptr<TzxOutputFile> languageOutput;
+  if (lang->count() > 0) {
+    languageOutput = std::make_unique<TzxOutputFile>(languageName, rules);
+    WriteWholeFile(languageOutput->TempName(), TzxBytes(language.begin(), language.end()));
+  }
+  CheckInterrupted();
+  filmOutput.Commit();
+  if (languageOutput) languageOutput->Commit();
   return 0;
 }

@@ -64,12 +64,13 @@ int CommandSample(const std::vector<std::string> &args) {
   TzxCommandLine cl("sample", "Writes a small generated film: two segments, LZMA packed, with "
                               "cursors and a cursor track.");
   cl.add_option("OUT", out, "the film to write")->required()->type_name("");
+  cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
   TzxToolSession session;
   std::vector<TzxFilmEntry> entries(2);
   entries[0].Segment = Segment("Moving bars", 160, 120, 40);
   entries[1].Segment = Segment("Second segment", 97, 61, 20);
-  TzxOutputFile output(out);
+  TzxOutputFile output(out, cl.OutputRules());
   WriteWholeFile(output.TempName(), BuildFilm(entries));
   CheckInterrupted();
   output.Commit();

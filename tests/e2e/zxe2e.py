@@ -1182,7 +1182,7 @@ class PlayerTestCase(unittest.TestCase):
     def make_film(self, segments, name="film.zxf", options=()):
         """Makes a film of Segments with `zxtool make`; options are defaults
         for every segment (given before the first --input)."""
-        args = [ZXTOOL, "make"] + list(options)
+        args = [ZXTOOL, "make", "-y"] + list(options)
         for n, seg in enumerate(segments):
             folder = self.path("%s.seg%d" % (name, n))
             os.makedirs(folder, exist_ok=True)
@@ -1222,7 +1222,7 @@ class PlayerTestCase(unittest.TestCase):
     def pack(self, film, name="playing.exe", lang=None):
         """The player with the film appended (`zxtool pack`)."""
         out = self.path(name)
-        args = [ZXTOOL, "pack", PLAYER, film.path if isinstance(film, Film) else film, "-o", out]
+        args = [ZXTOOL, "pack", "-y", PLAYER, film.path if isinstance(film, Film) else film, "-o", out]
         if lang is not None:
             args += ["--lang", lang]
         run(*args)

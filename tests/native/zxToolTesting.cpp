@@ -1,5 +1,7 @@
 #include "zxToolTesting.h"
 
+#include "zxFrameEncoder.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -12,6 +14,23 @@
 #include <unistd.h>
 
 extern char **environ;
+
+TzxSegmentSpec PlayableSegment(int32_t w, int32_t h, int32_t frames, uint8_t seed) {
+  TzxSegmentSpec s = SampleSegment(TzxPacking::Lzma);
+  s.Width = w;
+  s.Height = h;
+  s.FrameCount = frames;
+  s.Video.clear();
+  s.CursorTrack.clear();
+  TzxFrameEncoder encoder(w, h, 32);
+  for (int32_t k = 0; k < frames; ++k) {
+    const TzxBytes picture(size_t(w) * size_t(h) * 4, uint8_t(seed + k));
+    encoder.AppendFrame(s.Video, picture.data(), size_t(w) * 4, picture.size());
+    for (int32_t t = 0; t < 3; ++t)
+      AppendCursorSample(s.CursorTrack, uint16_t(k % 2), uint16_t(t), uint16_t(k));
+  }
+  return s;
+}
 
 TzxRun RunZxtool(const std::string &args, const TzxTestDir &dir) {
   std::string cmd = std::string(ZXTOOL) + " " + args + " 2>" + dir.File("err.txt");

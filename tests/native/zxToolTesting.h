@@ -13,6 +13,11 @@ struct TzxRun {
   std::string Out;
 };
 
+// SampleSegment (LZMA, two cursors, a cursor track of three samples a
+// frame) with frames that play: w x h at 32 bits, frame k all of the shade
+// seed + k.
+TzxSegmentSpec PlayableSegment(int32_t w, int32_t h, int32_t frames, uint8_t seed = 0);
+
 // Runs zxtool with the arguments; its standard error goes to err.txt in dir.
 TzxRun RunZxtool(const std::string &args, const TzxTestDir &dir);
 // What the last run wrote to standard error.

@@ -95,7 +95,8 @@ TEST(ZxtoolPack, TheBuiltPlayersEmptyTrailerIsReplaced) {
   ASSERT_EQ(pack("german.exe", "").Code, 0) << ErrorText(dir);
   EXPECT_EQ(ReadWholeFile(dir.File("german.exe.out")),
             BuildExecutable(FakeProgram(), film, "Error=Fehler"));
-  ASSERT_EQ(pack("german.exe", " --lang " + dir.File("lang.txt")).Code, 0) << ErrorText(dir);
+  ASSERT_EQ(pack("german.exe", " --lang " + dir.File("lang.txt") + " -y").Code, 0)
+      << ErrorText(dir);
   EXPECT_EQ(ReadWholeFile(dir.File("german.exe.out")),
             BuildExecutable(FakeProgram(), film, "Error=X"));
   // A packed player is refused, and so are bytes that are no trailer.
