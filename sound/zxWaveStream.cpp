@@ -85,23 +85,24 @@ void TzxWaveStream::SeekLocked(const TzxSoundPosition &position) {
     ThrowLlseekError();
 }
 
-bool TzxWaveStream::FillLocked(int32_t i) {
-  if (!FOpened || !FFile) return false;
+void TzxWaveStream::FeedLocked(int32_t i) {
   const int32_t read = FFile->Read(FBuffers[i].get(), WaveBufferSize);
   if (read <= 0) {
     FStreaming = false;
-    return false;
+    return;
   }
-  FSizes[i] = read;
-  return true;
+  FDevice.Write(i, read);
 }
 
 void TzxWaveStream::Start(const TzxSoundPosition &position) {
   std::lock_guard<std::mutex> lock(FLock);
+  // A restart: the buffers still queued play bytes from before the move.
+  PauseLocked();
+  if (!FOpened || !FFile) return;
   SeekLocked(position);
   FStreaming = true;
-  for (int32_t i = 0; i < WaveBufferCount; ++i)
-    if (FillLocked(i)) FDevice.Write(i, FSizes[i]);
+  for (int32_t i = 0; i < WaveBufferCount && FStreaming; ++i)
+    FeedLocked(i);
 }
 
 void TzxWaveStream::Seek(const TzxSoundPosition &position) {
@@ -122,9 +123,8 @@ void TzxWaveStream::Stop() {
 
 void TzxWaveStream::OnDone(int32_t i) {
   std::lock_guard<std::mutex> lock(FLock);
-  // A buffer queued again was restarted since it was handed back.
-  if (!FOpened || i < 0 || i >= WaveBufferCount || FDevice.Queued(i)) return;
-  if (FillLocked(i) && FStreaming) FDevice.Write(i, FSizes[i]);
+  if (i < 0 || i >= WaveBufferCount || !FStreaming || FDevice.Queued(i)) return;
+  FeedLocked(i);
 }
 
 bool TzxWaveStream::Streaming() const {

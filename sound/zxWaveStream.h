@@ -108,8 +108,9 @@ public:
   bool HasFile() const;
 
   // Moves to the position (unless there is no segment) and queues both
-  // buffers from there. Throws EzxError (TextLlseekError) when the file
-  // cannot be positioned.
+  // buffers from there, handing back first whatever the device still held.
+  // Without a device or a file only pauses. Throws EzxError
+  // (TextLlseekError) when the file cannot be positioned.
   void Start(const TzxSoundPosition &position);
   // Moves the file to the position without starting; nothing without a
   // segment or a file. Throws as Start.
@@ -119,9 +120,9 @@ public:
   // Pauses and lets go of the file.
   void Stop();
 
-  // The device handed buffer i back: refilled, and queued again while the
+  // The device handed buffer i back: refilled and queued again while the
   // stream runs. Ignored for a buffer the device holds again (it was
-  // queued afresh since) and for any other i.
+  // queued afresh since), for any other i and when not streaming.
   void OnDone(int32_t i);
 
   // Whether handed-back buffers go back to the device.
@@ -134,9 +135,9 @@ public:
 private:
   void PauseLocked();
   void SeekLocked(const TzxSoundPosition &position);
-  // Reads the next bytes of the file into buffer i; at the end of the file
-  // (or on a read error) streaming ends instead.
-  bool FillLocked(int32_t i);
+  // Reads the next bytes of the file into buffer i and queues them; at the
+  // end of the file (or on a read error) streaming ends instead.
+  void FeedLocked(int32_t i);
 
   TzxWaveDevice &FDevice;
   mutable std::mutex FLock;
@@ -144,5 +145,4 @@ private:
   bool FStreaming = false;
   std::unique_ptr<TzxSoundFile> FFile;
   std::array<std::unique_ptr<char[]>, WaveBufferCount> FBuffers;
-  std::array<int32_t, WaveBufferCount> FSizes{};
 };

@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -59,7 +61,7 @@ private:
 // A wave device in memory. Written buffers wait in its queue until Play
 // plays the head one and hands it back; hand-backs (from Play and Reset)
 // wait in a list, as MM_WOM_DONE messages wait for the main window, until
-// TakeDone takes the oldest.
+// TakeDone takes the oldest. Safe to share between threads.
 class TFakeDevice : public TzxWaveDevice {
 public:
   bool Refuse = false; // Open fails
@@ -81,6 +83,7 @@ public:
     FSizes[i] = n;
     FQueue.push_back(i);
     Written(i, FBuffers[i], n);
+    FChanged.notify_all();
   }
   bool Queued(int32_t i) const override {
     std::lock_guard<std::mutex> lock(FLock);
@@ -94,6 +97,7 @@ public:
     }
     FQueue.clear();
     ++FResets;
+    FChanged.notify_all();
   }
   void Close() override {
     std::lock_guard<std::mutex> lock(FLock);
@@ -120,6 +124,18 @@ public:
     const int32_t i = FDone.front();
     FDone.pop_front();
     return i;
+  }
+  // Waits until the device holds a buffer, a hand-back is waiting or
+  // Finish was called; false for the last alone.
+  bool WaitForWork() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FChanged.wait(lock, [this] { return !FQueue.empty() || !FDone.empty() || FFinished; });
+    return !FQueue.empty() || !FDone.empty();
+  }
+  void Finish() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FFinished = true;
+    FChanged.notify_all();
   }
 
   bool IsOpen() const {
@@ -150,6 +166,7 @@ protected:
   mutable std::mutex FLock;
 
 private:
+  std::condition_variable FChanged;
   TBuffers FBuffers{};
   int32_t FBufferSize = 0;
   bool FOpen = false;
@@ -158,6 +175,7 @@ private:
   std::deque<int32_t> FQueue;
   std::deque<int32_t> FDone;
   int32_t FResets = 0;
+  bool FFinished = false;
   std::vector<uint8_t> FFormat;
   std::vector<std::string> FFaults;
 };
@@ -306,6 +324,23 @@ TEST(WaveStream, AHandBackFromBeforeARestartIsIgnored) {
   EXPECT_TRUE(rig.Device.Faults().empty());
 }
 
+TEST(WaveStream, ARestartWhileStreamingHasTheBuffersHandedBackFirst) {
+  // Started again without a pause first: the buffers the device holds are
+  // not to be refilled under it, nor written a second time.
+  TStreamRig rig(6 * WaveBufferSize);
+  rig.Stream.Start({true, 0, 6});
+  ASSERT_TRUE(rig.Device.Play());
+  rig.DeliverDone();
+  rig.Device.TakePlayed();
+  const int32_t resets = rig.Device.Resets();
+  rig.Stream.Start({true, 2, 6});
+  EXPECT_GT(rig.Device.Resets(), resets);
+  EXPECT_EQ(rig.Stream.BuffersQueued(), 2);
+  rig.PlayToTheEnd();
+  EXPECT_EQ(rig.Device.TakePlayed(), Tail(rig.Bytes, 2 * WaveBufferSize));
+  EXPECT_TRUE(rig.Device.Faults().empty());
+}
+
 TEST(WaveStream, PauseAndStopHandTheBuffersBackAndEndRefills) {
   TStreamRig rig(6 * WaveBufferSize);
   rig.Stream.Start({true, 0, 6});
@@ -328,8 +363,34 @@ TEST(WaveStream, PauseAndStopHandTheBuffersBackAndEndRefills) {
   EXPECT_EQ(rig.Stream.BuffersQueued(), 0);
   EXPECT_EQ(rig.DeliverDone(), 2);
   EXPECT_EQ(rig.Stream.BuffersQueued(), 0) << "a stopped stream refills nothing";
+  // Without its file the stream has nothing to start.
+  rig.Stream.Start({true, 0, 6});
+  EXPECT_FALSE(rig.Stream.Streaming());
+  EXPECT_EQ(rig.Stream.BuffersQueued(), 0);
   EXPECT_TRUE(rig.Stream.Opened()) << "the device stays open from one segment to the next";
   EXPECT_TRUE(rig.Device.Faults().empty());
+}
+
+TEST(WaveStream, WithoutADeviceOrAFileStartOnlyPauses) {
+  TRecordingDevice device;
+  device.Refuse = true;
+  TzxWaveStream stream(device);
+  EXPECT_FALSE(stream.Open(ToneFormat()));
+  EXPECT_FALSE(stream.Opened());
+  stream.SetFile(std::make_unique<TMemoryFile>(RandomBytes(1000, 1)));
+  stream.Start({true, 0, 1});
+  EXPECT_FALSE(stream.Streaming());
+  EXPECT_EQ(stream.Mode(), WaveStreamStopped);
+
+  // A device, but the sound file could not be opened: not "Playing" for
+  // ever with nothing queued.
+  device.Refuse = false;
+  ASSERT_TRUE(stream.Open(ToneFormat()));
+  stream.SetFile(nullptr);
+  stream.Start({true, 0, 1});
+  EXPECT_FALSE(stream.Streaming());
+  EXPECT_EQ(stream.Mode(), WaveStreamStopped);
+  EXPECT_TRUE(device.WriteSizes().empty());
 }
 
 TEST(WaveStream, HandBacksOfNoBufferOrAfterCloseAreIgnored) {
@@ -375,4 +436,155 @@ TEST(WaveStream, AFileThatCannotBePositionedThrowsTheSeekError) {
     EXPECT_THROW(stream.Seek({true, 1, 2}), EzxError);
     stream.Seek({false, 1, 2}); // no segment: no move, no error
   }
+}
+
+// ------------------------------------------------------------ two threads
+
+namespace {
+
+// Checks, as the buffers are written and played, that every write carries
+// the bytes of the file where the stream stands: from the start target
+// announced before a start, then on from each write's end; that nothing is
+// written between a pause and the next start; and that a buffer does not
+// change while the device holds it.
+class TCheckingDevice : public TFakeDevice {
+public:
+  explicit TCheckingDevice(const TBytes &file) : FFile(file) {}
+
+  // The clock is about to start the stream at target.
+  void ExpectStart(int64_t target) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FExpected = target;
+  }
+  // Start returned: it must have written from its target.
+  void CheckStarted() {
+    std::lock_guard<std::mutex> lock(FLock);
+    if (FExpected >= 0) Fault("a start at " + std::to_string(FExpected) + " wrote nothing there");
+    FExpected = -1;
+  }
+  // Pause returned: the device holds nothing, and nothing comes until the
+  // next start.
+  void NotePaused() {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPaused = true;
+    FExpected = -1;
+  }
+  // Where the stream's run of bytes has reached.
+  int64_t Next() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FNext;
+  }
+  int32_t Runs() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FRuns;
+  }
+
+protected:
+  void Written(int32_t i, const char *data, int32_t n) override {
+    FCopies[i].assign(data, data + n);
+    if (FExpected >= 0 && From(FExpected, data, n)) {
+      FNext = FExpected + n;
+      FExpected = -1;
+      FPaused = false;
+      ++FRuns;
+    } else if (!FPaused && FNext >= 0 && From(FNext, data, n)) {
+      FNext += n;
+    } else {
+      Fault("buffer " + std::to_string(i) + ": " + std::to_string(n) + " bytes not from " +
+            std::to_string(FNext) + (FPaused ? " (paused)" : ""));
+    }
+  }
+  void Played(int32_t i, const char *data, int32_t n) override {
+    if (FCopies[i] != TBytes(data, data + n))
+      Fault("buffer " + std::to_string(i) + " changed while the device held it");
+  }
+
+private:
+  // Whether the bytes are the file's from offset on: a whole buffer, or
+  // what is left of the file.
+  bool From(int64_t offset, const char *data, int32_t n) const {
+    const int64_t left = static_cast<int64_t>(FFile.size()) - offset;
+    return left > 0 && n == std::min<int64_t>(WaveBufferSize, left) &&
+           std::memcmp(FFile.data() + offset, data, static_cast<size_t>(n)) == 0;
+  }
+
+  const TBytes &FFile;
+  TBytes FCopies[WaveBufferCount];
+  int64_t FExpected = -1;
+  int64_t FNext = -1;
+  bool FPaused = true;
+  int32_t FRuns = 0;
+};
+
+} // namespace
+
+TEST(WaveStreamThreads, ClockAndMainThreadShareTheStream) {
+  // The clock's thread starts the stream at frames all over the segment,
+  // pauses it and restarts it as the wait for a block does; the main
+  // thread plays the device's buffers and hands them back in between, so
+  // that hand-backs from before a restart arrive after it.
+  constexpr int32_t Frames = 10;
+  const TBytes bytes = RandomBytes(5 * WaveBufferSize + WaveBufferSize / 2 + 7, 3);
+  const int64_t size = static_cast<int64_t>(bytes.size());
+  // No start target lies whole buffers behind another: a write's bytes tell
+  // a start from a continuation.
+  for (int32_t a = 0; a < Frames; ++a)
+    for (int32_t b = 0; b < Frames; ++b)
+      ASSERT_TRUE(a == b || (SoundByteTarget(b, Frames, size) - SoundByteTarget(a, Frames, size)) %
+                                    WaveBufferSize !=
+                                0);
+
+  TCheckingDevice device(bytes);
+  TzxWaveStream stream(device);
+  ASSERT_TRUE(stream.Open(ToneFormat()));
+  stream.SetFile(std::make_unique<TMemoryFile>(bytes));
+
+  std::thread clock([&] {
+    std::minstd_rand random(5);
+    const auto start = [&](int32_t frame) {
+      device.ExpectStart(SoundByteTarget(frame, Frames, size));
+      stream.Start({true, frame, Frames});
+      device.CheckStarted();
+    };
+    for (int32_t step = 0; step < 3000; ++step) {
+      switch (random() % 4) {
+      case 0: start(static_cast<int32_t>(random() % Frames)); break;
+      case 1:
+        stream.Pause();
+        device.NotePaused();
+        break;
+      case 2: {
+        // The wait for a block: pause, and restart what was playing.
+        const int32_t mode = stream.Mode();
+        stream.Pause();
+        device.NotePaused();
+        if (mode == WaveStreamPlaying) start(static_cast<int32_t>(random() % Frames));
+        break;
+      }
+      default: stream.BuffersQueued(); break;
+      }
+    }
+    start(0); // and then the sound plays to its end
+    device.Finish();
+  });
+
+  std::minstd_rand random(9);
+  int32_t handBacks = 0;
+  while (device.WaitForWork()) {
+    if (random() % 3 == 0) {
+      device.Play();
+    } else if (const int32_t i = device.TakeDone(); i >= 0) {
+      stream.OnDone(i);
+      ++handBacks;
+    }
+  }
+  // Finish came after the last start: the loop played what followed it.
+  clock.join();
+
+  EXPECT_EQ(device.Faults(), std::vector<std::string>{});
+  EXPECT_GT(device.Runs(), 1);
+  EXPECT_GT(handBacks, 0);
+  EXPECT_EQ(device.Next(), size) << "the last start played to the end of the file";
+  EXPECT_FALSE(stream.Streaming());
+  EXPECT_EQ(stream.BuffersQueued(), 0);
 }
