@@ -96,8 +96,9 @@ void TzxWaveStream::FeedLocked(int32_t i) {
 
 void TzxWaveStream::Start(const TzxSoundPosition &position) {
   std::lock_guard<std::mutex> lock(FLock);
-  // A restart: the buffers still queued play bytes from before the move.
-  PauseLocked();
+  // A restart: the buffers still queued play bytes from before the move. A
+  // stream at rest leaves the device alone.
+  if (FStreaming || QueuedLocked() > 0) PauseLocked();
   if (!FOpened || !FFile) return;
   SeekLocked(position);
   FStreaming = true;
@@ -138,6 +139,10 @@ int32_t TzxWaveStream::Mode() const {
 
 int32_t TzxWaveStream::BuffersQueued() const {
   std::lock_guard<std::mutex> lock(FLock);
+  return QueuedLocked();
+}
+
+int32_t TzxWaveStream::QueuedLocked() const {
   if (!FOpened) return 0;
   int32_t count = 0;
   for (int32_t i = 0; i < WaveBufferCount; ++i)

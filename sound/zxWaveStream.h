@@ -134,6 +134,7 @@ public:
 
 private:
   void PauseLocked();
+  int32_t QueuedLocked() const;
   void SeekLocked(const TzxSoundPosition &position);
   // Reads the next bytes of the file into buffer i and queues them; at the
   // end of the file (or on a read error) streaming ends instead.
