@@ -27,7 +27,7 @@ TzxWaveStream::~TzxWaveStream() {
 }
 
 bool TzxWaveStream::Open(const TzxMpegLayer3WaveFormat &format) {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   if (FOpened) {
     PauseLocked();
     FDevice.Close();
@@ -47,7 +47,7 @@ bool TzxWaveStream::Open(const TzxMpegLayer3WaveFormat &format) {
 }
 
 void TzxWaveStream::Close() {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   if (!FOpened) return;
   PauseLocked();
   FDevice.Close();
@@ -57,18 +57,18 @@ void TzxWaveStream::Close() {
 }
 
 bool TzxWaveStream::Opened() const {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   return FOpened;
 }
 
 void TzxWaveStream::SetFile(std::unique_ptr<TzxSoundFile> file) {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   PauseLocked();
   FFile = std::move(file);
 }
 
 bool TzxWaveStream::HasFile() const {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   return FFile != nullptr;
 }
 
@@ -95,7 +95,7 @@ void TzxWaveStream::FeedLocked(int32_t i) {
 }
 
 void TzxWaveStream::Start(const TzxSoundPosition &position) {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   // A restart: the buffers still queued play bytes from before the move. A
   // stream at rest leaves the device alone.
   if (FStreaming || QueuedLocked() > 0) PauseLocked();
@@ -107,29 +107,29 @@ void TzxWaveStream::Start(const TzxSoundPosition &position) {
 }
 
 void TzxWaveStream::Seek(const TzxSoundPosition &position) {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   SeekLocked(position);
 }
 
 void TzxWaveStream::Pause() {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   PauseLocked();
 }
 
 void TzxWaveStream::Stop() {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   PauseLocked();
   FFile.reset();
 }
 
 void TzxWaveStream::OnDone(int32_t i) {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   if (i < 0 || i >= WaveBufferCount || !FStreaming || FDevice.Queued(i)) return;
   FeedLocked(i);
 }
 
 bool TzxWaveStream::Streaming() const {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   return FStreaming;
 }
 
@@ -138,7 +138,7 @@ int32_t TzxWaveStream::Mode() const {
 }
 
 int32_t TzxWaveStream::BuffersQueued() const {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::recursive_mutex> lock(FLock);
   return QueuedLocked();
 }
 

@@ -10,9 +10,12 @@
 // Threads: Open, Close, SetFile and OnDone run on the main thread; Start,
 // Pause, Stop, Seek and Mode also inside the playback clock's ticks. One
 // lock guards the device, both buffers, the file and its position and the
-// streaming flag, so every operation sees them whole. Hand-backs arrive
-// late: one sent before a restart may come after the buffer was queued
-// again, and is recognised by the device still holding that buffer.
+// streaming flag, so every operation sees them whole. The lock lets its own
+// thread in again: a device call that waits for the system (opening and
+// closing do) has the thread handle messages sent to it meanwhile, and one
+// of them may ask for the stream's state. Hand-backs arrive late: one sent
+// before a restart may come after the buffer was queued again, and is
+// recognised by the device still holding that buffer.
 //
 // Portable: the device (TzxWaveDevice) and the file (TzxSoundFile) are
 // interfaces, which the Win32 side implements over waveOut* and a file
@@ -141,7 +144,7 @@ private:
   void FeedLocked(int32_t i);
 
   TzxWaveDevice &FDevice;
-  mutable std::mutex FLock;
+  mutable std::recursive_mutex FLock;
   bool FOpened = false;
   bool FStreaming = false;
   std::unique_ptr<TzxSoundFile> FFile;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -65,44 +66,60 @@ private:
 class TFakeDevice : public TzxWaveDevice {
 public:
   bool Refuse = false; // Open fails
+  // Called on the caller's thread before Open, Write, Reset and Close
+  // return, as a system call that waits for a reply handles the messages
+  // other threads send meanwhile.
+  std::function<void()> WhileWaiting;
 
   bool Open(std::span<const uint8_t> format, const TBuffers &buffers, int32_t bufferSize) override {
-    std::lock_guard<std::mutex> lock(FLock);
-    if (Refuse) return false;
-    FFormat.assign(format.begin(), format.end());
-    FBuffers = buffers;
-    FBufferSize = bufferSize;
-    FOpen = true;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (Refuse) return false;
+      FFormat.assign(format.begin(), format.end());
+      FBuffers = buffers;
+      FBufferSize = bufferSize;
+      FOpen = true;
+    }
+    Wait();
     return true;
   }
   void Write(int32_t i, int32_t n) override {
-    std::lock_guard<std::mutex> lock(FLock);
-    if (!FOpen || n <= 0 || n > FBufferSize) Fault("a write of " + std::to_string(n) + " bytes");
-    if (FQueued[i]) Fault("buffer " + std::to_string(i) + " written while the device held it");
-    FQueued[i] = true;
-    FSizes[i] = n;
-    FQueue.push_back(i);
-    Written(i, FBuffers[i], n);
-    FChanged.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (!FOpen || n <= 0 || n > FBufferSize) Fault("a write of " + std::to_string(n) + " bytes");
+      if (FQueued[i]) Fault("buffer " + std::to_string(i) + " written while the device held it");
+      FQueued[i] = true;
+      FSizes[i] = n;
+      FQueue.push_back(i);
+      Written(i, FBuffers[i], n);
+      FChanged.notify_all();
+    }
+    Wait();
   }
   bool Queued(int32_t i) const override {
     std::lock_guard<std::mutex> lock(FLock);
     return FQueued[i];
   }
   void Reset() override {
-    std::lock_guard<std::mutex> lock(FLock);
-    for (const int32_t i : FQueue) {
-      FQueued[i] = false;
-      FDone.push_back(i);
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      for (const int32_t i : FQueue) {
+        FQueued[i] = false;
+        FDone.push_back(i);
+      }
+      FQueue.clear();
+      ++FResets;
+      FChanged.notify_all();
     }
-    FQueue.clear();
-    ++FResets;
-    FChanged.notify_all();
+    Wait();
   }
   void Close() override {
-    std::lock_guard<std::mutex> lock(FLock);
-    if (!FQueue.empty()) Fault("closed while holding buffers");
-    FOpen = false;
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      if (!FQueue.empty()) Fault("closed while holding buffers");
+      FOpen = false;
+    }
+    Wait();
   }
 
   // Plays the head buffer to its end and hands it back; false when the
@@ -166,6 +183,10 @@ protected:
   mutable std::mutex FLock;
 
 private:
+  void Wait() {
+    if (WhileWaiting) WhileWaiting();
+  }
+
   std::condition_variable FChanged;
   TBuffers FBuffers{};
   int32_t FBufferSize = 0;
@@ -414,6 +435,29 @@ TEST(WaveStream, HandBacksOfNoBufferOrAfterCloseAreIgnored) {
   ASSERT_TRUE(rig.Stream.Open(ToneFormat()));
   rig.Stream.Start({false, 0, 0});
   EXPECT_EQ(rig.Stream.BuffersQueued(), 2);
+}
+
+TEST(WaveStream, TheStateCanBeAskedWhileADeviceCallWaits) {
+  // The main thread opens the device and, while the system waits for it,
+  // answers a message asking for the sound's state; the clock's thread
+  // starts and pauses the stream the same way. A lock that does not let
+  // its own thread in again hangs here.
+  TStreamRig rig(3 * WaveBufferSize);
+  int32_t asked = 0;
+  rig.Device.WhileWaiting = [&] {
+    rig.Stream.Opened();
+    rig.Stream.Streaming();
+    rig.Stream.Mode();
+    rig.Stream.BuffersQueued();
+    ++asked;
+  };
+  ASSERT_TRUE(rig.Stream.Open(ToneFormat()));
+  rig.Stream.Start({true, 0, 1});
+  rig.Stream.Pause();
+  rig.Stream.Close();
+  rig.Device.WhileWaiting = nullptr;
+  EXPECT_GE(asked, 5) << "a close, an open, two writes and a reset at least";
+  EXPECT_FALSE(rig.Stream.Opened());
 }
 
 TEST(WaveStream, AFileThatCannotBePositionedThrowsTheSeekError) {
