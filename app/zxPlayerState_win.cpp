@@ -318,7 +318,7 @@ std::string DescribePlayer() {
       .Bool("mediaPlayer", UseMediaPlayer())
       .Bool("mediaPlayerOpen", MediaPlayer().Opened())
       .Bool("waveOutOpen", WaveOutOpened())
-      .Bool("streaming", SoundStreaming)
+      .Bool("streaming", SoundStreaming())
       .Close('}');
   // What the process holds, for the endurance run.
   PROCESS_MEMORY_COUNTERS memory{};

@@ -1,58 +1,116 @@
 // The wave-out sound stream and the choice between it and the media player.
 #include "zxWaveOut_win.h"
 
-#include "zxClasses.h"
 #include "zxHandles_win.h"
 #include "zxMPlayer_win.h"
-#include "zxTexts.h"
 
 #include <cmath>
 #include <memory>
 #include <mutex>
 
-std::atomic<bool> SoundStreaming{false};
+static_assert(WaveStreamPlaying == mpPlaying && WaveStreamStopped == mpStopped);
 
 namespace {
 
+// The wave mapper's device, its messages going to a window, with a header
+// prepared for each of the stream's buffers.
+class TzxWaveOutPort : public TzxWaveDevice {
+public:
+  // Where MM_WOM_DONE goes; set on the main thread before the stream opens.
+  HWND Window = nullptr;
+
+  bool Open(std::span<const uint8_t> format, const TBuffers &buffers, int32_t bufferSize) override {
+    HWAVEOUT device = nullptr;
+    if (waveOutOpen(&device, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX *>(format.data()),
+                    reinterpret_cast<DWORD_PTR>(Window), 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR)
+      return false;
+    FDevice.Attach(device);
+    for (int32_t i = 0; i < WaveBufferCount; ++i) {
+      FHeaders[i] = WAVEHDR{};
+      FHeaders[i].lpData = buffers[i];
+      FHeaders[i].dwBufferLength = static_cast<DWORD>(bufferSize);
+      if (waveOutPrepareHeader(device, &FHeaders[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        Close();
+        return false;
+      }
+    }
+    return true;
+  }
+  void Write(int32_t i, int32_t n) override {
+    FHeaders[i].dwBufferLength = static_cast<DWORD>(n);
+    waveOutWrite(FDevice.Get(), &FHeaders[i], sizeof(WAVEHDR));
+  }
+  bool Queued(int32_t i) const override { return (FHeaders[i].dwFlags & WHDR_INQUEUE) != 0; }
+  void Reset() override { waveOutReset(FDevice.Get()); }
+  void Close() override {
+    for (WAVEHDR &header : FHeaders) {
+      if (FDevice && (header.dwFlags & WHDR_PREPARED))
+        waveOutUnprepareHeader(FDevice.Get(), &header, sizeof(WAVEHDR));
+      header = WAVEHDR{};
+    }
+    FDevice.Close();
+  }
+
+  // The buffer the header belongs to; -1 for any other header. The headers
+  // stay where they are for the program's life, so no lock is needed.
+  int32_t IndexOf(const WAVEHDR *header) const {
+    for (int32_t i = 0; i < WaveBufferCount; ++i)
+      if (header == &FHeaders[i]) return i;
+    return -1;
+  }
+
+private:
+  TzxWaveOutDevice FDevice;
+  WAVEHDR FHeaders[WaveBufferCount] = {};
+};
+
+// A sound file opened for reading.
+class TzxWinSoundFile : public TzxSoundFile {
+public:
+  explicit TzxWinSoundFile(HANDLE file) : FFile(file) {}
+  bool IsOpen() const { return static_cast<bool>(FFile); }
+
+  int64_t Size() override {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(FFile.Get(), &size) ? size.QuadPart : -1;
+  }
+  bool Seek(int64_t position) override {
+    LARGE_INTEGER target{};
+    target.QuadPart = position;
+    return SetFilePointerEx(FFile.Get(), target, nullptr, FILE_BEGIN) != 0;
+  }
+  int32_t Read(void *buffer, int32_t n) override {
+    DWORD read = 0;
+    if (!ReadFile(FFile.Get(), buffer, static_cast<DWORD>(n), &read, nullptr)) return -1;
+    return static_cast<int32_t>(read);
+  }
+
+private:
+  TzxFileHandle FFile;
+};
+
+std::unique_ptr<TzxSoundFile> OpenSoundFile(const std::string &name) {
+  auto file = std::make_unique<TzxWinSoundFile>(CreateFileA(name.c_str(), GENERIC_READ,
+                                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file->IsOpen()) return nullptr;
+  return file;
+}
+
+// Guards the choice of path, the sound's name and the media player; taken
+// before the stream's own lock, never after it.
 std::recursive_mutex SoundLock;
 bool FUseMediaPlayer = false;
 std::string FSoundName;
-TzxFileHandle SoundFile;
-TzxWaveOutDevice WaveOut;
-bool FWaveOutOpened = false;
-WAVEHDR WaveHeaders[2] = {};
 bool MediaErrorShown = false; // since the last ResetSoundReports
-std::unique_ptr<char[]> WaveBuffers[2];
-
-bool IsOurHeader(const WAVEHDR *header) {
-  return header == &WaveHeaders[0] || header == &WaveHeaders[1];
-}
-
-bool FillWaveBuffer(WAVEHDR &header) {
-  if (!SoundFile || header.lpData == nullptr) return false;
-  DWORD read = 0;
-  if (!ReadFile(SoundFile.Get(), header.lpData, WaveBufferSize, &read, nullptr) || read == 0) {
-    SoundStreaming = false;
-    return false;
-  }
-  header.dwBufferLength = read;
-  return true;
-}
-
-void WriteHeader(WAVEHDR &header) {
-  if (WaveOut) waveOutWrite(WaveOut.Get(), &header, sizeof header);
-}
-
-void ResetWaveOut() {
-  SoundStreaming = false;
-  if (WaveOut) waveOutReset(WaveOut.Get());
-}
-
-std::string LlseekErrorText() {
-  return TextLlseekError.empty() ? std::string("_llseek error") : TextLlseekError;
-}
+TzxWaveOutPort WaveOut;
+TzxWaveStream Stream(WaveOut);
 
 } // namespace
+
+bool SoundStreaming() {
+  return Stream.Streaming();
+}
 
 bool UseMediaPlayer() {
   std::lock_guard<std::recursive_mutex> lock(SoundLock);
@@ -60,8 +118,7 @@ bool UseMediaPlayer() {
 }
 
 bool WaveOutOpened() {
-  std::lock_guard<std::recursive_mutex> lock(SoundLock);
-  return FWaveOutOpened;
+  return Stream.Opened();
 }
 
 std::string SoundName() {
@@ -70,47 +127,18 @@ std::string SoundName() {
 }
 
 void CloseWaveOut() {
-  std::lock_guard<std::recursive_mutex> lock(SoundLock);
-  ResetWaveOut();
-  for (int32_t i = 0; i < 2; ++i) {
-    if (WaveOut && (WaveHeaders[i].dwFlags & WHDR_PREPARED))
-      waveOutUnprepareHeader(WaveOut.Get(), &WaveHeaders[i], sizeof(WAVEHDR));
-    WaveHeaders[i] = WAVEHDR{};
-    WaveBuffers[i].reset();
-  }
-  WaveOut.Close();
-  FWaveOutOpened = false;
+  Stream.Close();
 }
 
 bool OpenWaveOut(const TzxMpegLayer3WaveFormat &format, HWND window) {
   if (window == nullptr) return false;
   std::lock_guard<std::recursive_mutex> lock(SoundLock);
-  if (FWaveOutOpened) CloseWaveOut();
-  const auto bytes = Mp3FormatBytes(format);
-  HWAVEOUT device = nullptr;
-  if (waveOutOpen(&device, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX *>(bytes.data()),
-                  reinterpret_cast<DWORD_PTR>(window), 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR)
-    return false;
-  WaveOut.Attach(device);
-  for (int32_t i = 0; i < 2; ++i) {
-    WaveHeaders[i] = WAVEHDR{};
-    WaveBuffers[i] = std::make_unique<char[]>(WaveBufferSize);
-    WaveHeaders[i].lpData = WaveBuffers[i].get();
-    WaveHeaders[i].dwBufferLength = WaveBufferSize;
-    if (waveOutPrepareHeader(device, &WaveHeaders[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
-      CloseWaveOut();
-      return false;
-    }
-  }
-  FWaveOutOpened = true;
-  return true;
+  WaveOut.Window = window;
+  return Stream.Open(format);
 }
 
 void OnWaveDone(WAVEHDR *header) {
-  std::lock_guard<std::recursive_mutex> lock(SoundLock);
-  // A header that is queued again was restarted since this message was sent.
-  if (!FWaveOutOpened || !IsOurHeader(header) || (header->dwFlags & WHDR_INQUEUE)) return;
-  if (FillWaveBuffer(*header) && SoundStreaming) WriteHeader(*header);
+  Stream.OnDone(WaveOut.IndexOf(header));
 }
 
 void StopSound() {
@@ -121,8 +149,7 @@ void StopSound() {
     MediaPlayer().Close();
     return;
   }
-  ResetWaveOut();
-  SoundFile.Close();
+  Stream.Stop();
 }
 
 void PauseSound() {
@@ -130,13 +157,7 @@ void PauseSound() {
   if (FUseMediaPlayer)
     MediaPlayer().Pause();
   else
-    ResetWaveOut();
-}
-
-int64_t SoundByteTarget(int32_t frameIndex, int32_t frameCount, int64_t size) {
-  if (frameCount == 0) return 0;
-  return static_cast<int64_t>(
-      std::nearbyint(static_cast<double>(frameIndex) / frameCount * static_cast<double>(size)));
+    Stream.Pause();
 }
 
 uint32_t SoundTimeTarget(int32_t frameIndex, int32_t frameCount, uint32_t length) {
@@ -154,13 +175,7 @@ void SeekSound(const TzxSoundPosition &position) {
     MediaPlayer().Seek(SoundTimeTarget(position.FrameIndex, position.FrameCount, length));
     return;
   }
-  if (!SoundFile) return;
-  LARGE_INTEGER zero{}, end{};
-  if (!SetFilePointerEx(SoundFile.Get(), zero, &end, FILE_END)) throw EzxError(LlseekErrorText());
-  LARGE_INTEGER target{};
-  target.QuadPart = SoundByteTarget(position.FrameIndex, position.FrameCount, end.QuadPart);
-  if (!SetFilePointerEx(SoundFile.Get(), target, nullptr, FILE_BEGIN))
-    throw EzxError(LlseekErrorText());
+  Stream.Seek(position);
 }
 
 void StartSound(const TzxSoundPosition &position, bool normalSpeed) {
@@ -169,34 +184,28 @@ void StartSound(const TzxSoundPosition &position, bool normalSpeed) {
     PauseSound();
     return;
   }
-  // A media player that never opened has nothing to start: waiting for it
-  // to play would only hold up the picture.
-  if (FUseMediaPlayer && !MediaPlayer().Opened()) return;
-  SeekSound(position);
-  if (FUseMediaPlayer) {
-    MediaPlayer().Play();
-    lock.unlock(); // the wait needs no sound state
-    for (int32_t i = 0; i < 2000 && MediaPlayer().GetMode() != mpPlaying; ++i)
-      Sleep(1);
+  if (!FUseMediaPlayer) {
+    Stream.Start(position);
     return;
   }
-  SoundStreaming = true;
-  for (WAVEHDR &header : WaveHeaders)
-    if (FillWaveBuffer(header)) WriteHeader(header);
+  // A media player that never opened has nothing to start: waiting for it
+  // to play would only hold up the picture.
+  if (!MediaPlayer().Opened()) return;
+  SeekSound(position);
+  MediaPlayer().Play();
+  lock.unlock(); // the wait needs no sound state
+  for (int32_t i = 0; i < 2000 && MediaPlayer().GetMode() != mpPlaying; ++i)
+    Sleep(1);
 }
 
 int32_t SoundMode() {
   std::lock_guard<std::recursive_mutex> lock(SoundLock);
   if (FUseMediaPlayer) return MediaPlayer().GetMode();
-  return SoundStreaming ? mpPlaying : mpStopped;
+  return Stream.Mode();
 }
 
 int32_t WaveBuffersQueued() {
-  std::lock_guard<std::recursive_mutex> lock(SoundLock);
-  int32_t count = 0;
-  for (const WAVEHDR &header : WaveHeaders)
-    if (header.dwFlags & WHDR_INQUEUE) ++count;
-  return count;
+  return Stream.BuffersQueued();
 }
 
 TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window) {
@@ -218,7 +227,7 @@ TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window) {
   }
   if (FSoundName.empty()) {
     MediaPlayer().FileName.clear();
-    SoundFile.Close();
+    Stream.SetFile(nullptr);
     return choice;
   }
   if (FUseMediaPlayer) {
@@ -226,8 +235,7 @@ TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window) {
     MediaPlayer().Open(!MediaErrorShown);
     if (!MediaPlayer().Opened()) MediaErrorShown = true;
   } else {
-    SoundFile.Attach(CreateFileA(FSoundName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Stream.SetFile(OpenSoundFile(FSoundName));
   }
   return choice;
 }

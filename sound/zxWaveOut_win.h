@@ -9,35 +9,24 @@
 // current frame is of the segment's frames.
 //
 // Threads: ChooseSoundPath, OpenWaveOut and OnWaveDone run on the main
-// thread; StartSound, PauseSound and SeekSound also inside clock ticks.
-// Every operation here takes one lock, so the device, its two buffers and
-// the file position change hands whole; SoundStreaming (atomic) says whether
-// returned buffers go back to the device. A buffer returned after the
-// stream was restarted is recognised by its header still being queued and
-// left alone.
+// thread; StartSound, PauseSound and SeekSound also inside clock ticks. The
+// stream itself (zxWaveStream.h) keeps the device, its two buffers and the
+// file position under its own lock; the choice of path and the media player
+// are guarded by another, always taken before the stream's.
 #pragma once
 
 #include "zxMp3.h"
+#include "zxWaveStream.h"
 
 #include <windows.h>
 
 #include <mmsystem.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
-constexpr int32_t WaveBufferSize = 16384;
-
 // Finished buffers are refilled and queued again.
-extern std::atomic<bool> SoundStreaming;
-
-// Where the picture stands, for SeekSound.
-struct TzxSoundPosition {
-  bool HasSegment = false; // there is a current segment
-  int32_t FrameIndex = 0;
-  int32_t FrameCount = 0;
-};
+bool SoundStreaming();
 
 bool UseMediaPlayer();
 bool WaveOutOpened();
@@ -48,8 +37,9 @@ std::string SoundName();
 // device, the format or a buffer is refused.
 bool OpenWaveOut(const TzxMpegLayer3WaveFormat &format, HWND window);
 void CloseWaveOut();
-// The main window's MM_WOM_DONE: refills the buffer from the sound file and,
-// while streaming, queues it again.
+// The main window's MM_WOM_DONE: while streaming, refills the buffer from
+// the sound file and queues it again. Headers not of the stream, and a
+// buffer queued again since the message was sent, are left alone.
 void OnWaveDone(WAVEHDR *header);
 
 // What became of a segment's sound when its path was chosen.
@@ -70,9 +60,10 @@ TzxSoundChoice ChooseSoundPath(const std::string &soundFileName, HWND window);
 // A new film: the media player's open error may show again.
 void ResetSoundReports();
 
-// Seeks to the position and plays; at any but normal speed, or without
-// sound (no file, or a media player that did not open), only pauses. Throws TextLlseekError when
-// the sound file cannot be positioned.
+// Seeks to the position and plays, the stream restarted when it was
+// running; at any but normal speed, or without sound (no file, or a media
+// player that did not open), only pauses. Throws TextLlseekError when the
+// sound file cannot be positioned.
 void StartSound(const TzxSoundPosition &position, bool normalSpeed);
 void PauseSound();
 void StopSound();
@@ -83,9 +74,6 @@ int32_t SoundMode();
 // How many of the two buffers the device holds now.
 int32_t WaveBuffersQueued();
 
-// Byte offset SeekSound starts reading at: i / F of size, rounded to the
-// nearest (halves to even); 0 when F is 0.
-int64_t SoundByteTarget(int32_t frameIndex, int32_t frameCount, int64_t size);
 // Millisecond SeekSound seeks the media player to, the same fraction of the
 // length (a 64-bit product, so long sounds do not overflow).
 uint32_t SoundTimeTarget(int32_t frameIndex, int32_t frameCount, uint32_t length);

@@ -92,10 +92,11 @@ int64_t PlayAndCapture(const std::string &mp3, TzxSoundPosition position,
   EXPECT_FALSE(UseMediaPlayer());
   EXPECT_TRUE(WaveOutOpened());
   StartSound(position, true);
-  EXPECT_TRUE(TSoundWindow::PumpUntil([] { return !SoundStreaming && WaveBuffersQueued() == 0; }));
+  EXPECT_TRUE(
+      TSoundWindow::PumpUntil([] { return !SoundStreaming() && WaveBuffersQueued() == 0; }));
   // The returns still in the queue refill nothing more.
   TSoundWindow::PumpUntil([] { return true; });
-  EXPECT_FALSE(SoundStreaming);
+  EXPECT_FALSE(SoundStreaming());
   StopSound();
   CloseWaveOut();
   TSoundWindow::StopAfterDone = false;
@@ -144,12 +145,12 @@ TEST(WaveOutCapture, OtherSpeedsAndSoundlessSegmentsOnlyPause) {
   ChooseSoundPath(EnvPath("ZX_SOUND_SHORT_MP3"), window.Get());
   ASSERT_TRUE(WaveOutOpened());
   StartSound({true, 0, 10}, false);
-  EXPECT_FALSE(SoundStreaming);
+  EXPECT_FALSE(SoundStreaming());
   EXPECT_EQ(WaveBuffersQueued(), 0);
   StopSound();
   ChooseSoundPath("", window.Get());
   StartSound({true, 0, 10}, true);
-  EXPECT_FALSE(SoundStreaming);
+  EXPECT_FALSE(SoundStreaming());
   EXPECT_EQ(WaveBuffersQueued(), 0);
   // The device stays open from one segment to the next.
   EXPECT_TRUE(WaveOutOpened());
@@ -225,7 +226,7 @@ TEST(SoundWithoutDevice, AFileTheDecoderRefusesLeavesTheSegmentSilent) {
   EXPECT_EQ(choice.Reason, "starts with an ID3 tag instead of an MPEG audio frame header");
   EXPECT_TRUE(SoundName().empty());
   StartSound({true, 0, 10}, true);
-  EXPECT_FALSE(SoundStreaming);
+  EXPECT_FALSE(SoundStreaming());
   EXPECT_FALSE(MediaPlayer().Opened());
   EXPECT_TRUE(boxes.Boxes.empty()) << "the caller says it, once per segment";
   StopSound();
