@@ -75,7 +75,7 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
-  // The LZMA coder, a child that the signal does not reach, is ended too.
+  // The LZMA coder stops between two blocks too.
   SetLzmaCancelCheck([] { return Interrupted != 0; });
 }
 

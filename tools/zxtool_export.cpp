@@ -474,8 +474,9 @@ int CommandExport(const std::vector<std::string> &args) {
       }
     }
     if (segment.FrameCount > 0 && (!segment.VideoStream || segment.VideoStream->Size() == 0))
-      throw EzxError(
-          Format("Segment %d has no frame data: its payload could not be unpacked", number));
+      throw EzxError(Format("Segment %d has no frame data: %s", number,
+                            segment.NothingToPlay.empty() ? "its payload could not be unpacked"
+                                                          : segment.NothingToPlay.c_str()));
     TzxSegmentRenderer renderer(segment, palette);
     TzxProgress progress(Format("segment %d", number), to);
     int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
