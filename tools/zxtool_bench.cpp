@@ -12,8 +12,9 @@
 //            composed over the picture, nothing written anywhere; repeated
 //            until --min-time has passed (default 1 s) or --passes times;
 //            every segment, or the one --segment names.
-// Also the peak resident memory, and the instructions per decoded frame
-// where the kernel lets a process count its own (perf_event_open).
+// Also the time the checksum of one picture takes (export --hash), the peak
+// resident memory, and the instructions per decoded frame where the kernel
+// lets a process count its own (perf_event_open).
 #include "zxtool.h"
 
 #include "UzxCursor_new.h"
@@ -245,13 +246,38 @@ bool SystemDecode(const std::string &packed, const std::string &unpacked) {
   return child.Wait() == 0;
 }
 
+// Seconds per checksum of an RGB picture of w x h pixels, as export --hash
+// takes one of every frame: repeated for at least seconds, or passes times.
+double TimeChecksum(int32_t w, int32_t h, double seconds, int32_t passes) {
+  TzxRgbPicture picture;
+  picture.Width = std::max(w, 1);
+  picture.Height = std::max(h, 1);
+  picture.Pixels.resize(size_t(picture.Width) * size_t(picture.Height) * 3);
+  uint32_t x = 12345;
+  for (uint8_t &b : picture.Pixels)
+    b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  uint32_t sink = 0;
+  int32_t done = 0;
+  const auto start = TClock::now();
+  double spent = 0;
+  do {
+    sink += static_cast<uint8_t>(PictureSha256(picture)[0]);
+    ++done;
+    spent = Seconds(TClock::now() - start);
+    if ((done & 63) == 0) CheckInterrupted();
+  } while (passes > 0 ? done < passes : spent < seconds);
+  if (sink == 0x5EED5EED) std::fprintf(stderr, " ");
+  return spent / done;
+}
+
 } // namespace
 
 int CommandBench(const std::vector<std::string> &args) {
   std::string filmName, segmentText, minTimeText, passesText;
   TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
-                             "unpacked), the LZMA coder alone, and decoding every frame with and "
-                             "without the cursor, repeated for a minimum time.");
+                             "unpacked), the LZMA coder alone, decoding every frame with and "
+                             "without the cursor, repeated for a minimum time, and the checksum "
+                             "of a picture.");
   cl.add_option("FILM", filmName, "a film or a self-playing executable")->required()->type_name("");
   cl.add_option("--segment", segmentText, "decode the segment numbered N only (default: all)")
       ->type_name("N");
@@ -294,6 +320,10 @@ int CommandBench(const std::vector<std::string> &args) {
 
   const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
   const TDecodeResult full = Decode(list, only, true, minTime, passes);
+  const TSegmentInfo *shown = list.Count() > 0 ? list.Get(only >= 0 ? only : 0) : nullptr;
+  const int32_t hashWidth = shown ? shown->Width : 0, hashHeight = shown ? shown->Height : 0;
+  const double checksum =
+      shown ? TimeChecksum(hashWidth, hashHeight, minTime / 4, passes > 0 ? passes : 0) : -1;
 
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
@@ -333,6 +363,10 @@ int CommandBench(const std::vector<std::string> &args) {
     std::printf("instructions:  %.0f per frame\n", double(full.Instructions) / double(full.Frames));
   else
     std::printf("instructions:  n/a (perf_event_open: %s)\n", full.NoCounter.c_str());
+  if (checksum > 0)
+    std::printf("sha256:        %.2f ms a %d x %d picture, %.0f MB/s (export --hash)\n",
+                checksum * 1e3, hashWidth, hashHeight,
+                double(hashWidth) * hashHeight * 3 / checksum / 1e6);
   std::printf("peak memory:   %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
   return 0;
 }
