@@ -109,8 +109,12 @@ TzxBytes PackPayload(const TzxBytes &unpacked, TzxPacking packing) {
   TzxTempFile in(MakeTempFileName("bin", "", "zxW_"));
   TzxTempFile out(MakeTempFileName("lzma", "", "zxW_"));
   WriteWholeFile(in.Name(), unpacked);
-  if (!RunLzmaTool('e', in.Name(), out.Name())) throw EzxError("The LZMA coder cannot be started");
-  if (!FileExists(out.Name())) throw EzxError("The LZMA coder wrote no output");
+  TzxLzmaRun run;
+  if (!RunLzmaTool('e', in.Name(), out.Name(), &run))
+    throw EzxError("The LZMA coder cannot be started");
+  if (!FileExists(out.Name()))
+    throw EzxError("The LZMA coder wrote no output" +
+                   (run.Failure.empty() ? "" : ": " + run.Failure));
   return ReadWholeFile(out.Name());
 }
 

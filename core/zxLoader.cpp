@@ -344,7 +344,7 @@ int64_t PayloadBound(const TSegmentHeader &h) {
 
 // Refuses an LZMA payload that the temporary directory has no room for,
 // before the coder fills the disk and fails. Only a size the header's sizes
-// allow counts: any other is a lie the coder finds out soon enough.
+// allow counts: any other is a lie, and the coder stops at that bound.
 void CheckRoomForLzma(TzxStream &stream, int64_t payload, const TSegmentHeader &h) {
   const int64_t announced = AnnouncedLzmaSize(stream, payload, h.PackedSize);
   if (announced < 0 || announced > PayloadBound(h)) return;
@@ -385,9 +385,15 @@ bool UnpackSegment(TzxStream &stream, int64_t start, const TSegmentHeader &h,
   case sfCompressionLzma: {
     CheckRoomForLzma(stream, start + h.PackedOffset, h);
     std::string output;
-    const bool started = UnpackLzmaPayload(packed.Name(), output);
+    // No more than the header's sizes allow reaches the disk, whatever the
+    // payload announces (where the coder can stop it).
+    TzxLzmaRun run;
+    run.Limit = PayloadBound(h);
+    const bool started = UnpackLzmaPayload(packed.Name(), output, &run);
     unpacked.Reset(output);
     if (!started) return false;
+    if (!run.Failure.empty())
+      r.NothingToPlay = "its payload could not be unpacked (" + run.Failure + ")";
     break;
   }
   default:

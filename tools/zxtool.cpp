@@ -31,7 +31,8 @@ struct TCommand {
 const TCommand Commands[] = {
     {"info", "FILE [--json]", "what a film or a self-playing executable holds", CommandInfo},
     {"sample", "OUT.zxf", "a small generated film", CommandSample},
-    {"pack", "PLAYER.exe FILM [--lang FILE] -o OUT.exe", "a self-playing executable", CommandPack},
+    {"pack", "[PLAYER.exe] FILM [--lang FILE] -o OUT.exe", "a self-playing executable",
+     CommandPack},
     {"extract", "EXE -o FILM.zxf [--lang FILE]", "the film (and language block) of one",
      CommandExtract},
     {"export", "FILM OUT|--hash [OPTIONS]",
@@ -75,7 +76,7 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
-  // The LZMA coder, a child that the signal does not reach, is ended too.
+  // The LZMA coder stops between two blocks too.
   SetLzmaCancelCheck([] { return Interrupted != 0; });
 }
 

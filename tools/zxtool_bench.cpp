@@ -2,16 +2,19 @@
 //
 // How fast a film loads and decodes, measured apart:
 //   load     LoadFilm: every packed payload through its unpacker (the LZMA
-//            coder as a child process, or the cabinet reader) and the parts
-//            read into the segment records;
-//   lzma     the LZMA coder alone ("lzma_alone d") on the same payloads;
+//            coder, or the cabinet reader) and the parts read into the
+//            segment records;
+//   lzma     the LZMA coder alone on the same payloads, and beside it the
+//            SDK's coder as a child process ("lzma_alone d"), where it is
+//            on the PATH;
 //   decode   every frame through the direct path (runs XORed straight into
 //            the picture, as the player decodes) with the recorded cursor
 //            composed over the picture, nothing written anywhere; repeated
 //            until --min-time has passed (default 1 s) or --passes times;
 //            every segment, or the one --segment names.
-// Also the peak resident memory, and the instructions per decoded frame
-// where the kernel lets a process count its own (perf_event_open).
+// Also the time the checksum of one picture takes (export --hash), the peak
+// resident memory, and the instructions per decoded frame where the kernel
+// lets a process count its own (perf_event_open).
 #include "zxtool.h"
 
 #include "UzxCursor_new.h"
@@ -19,6 +22,7 @@
 #include "zxFfmpegPipe.h"
 #include "zxFilmWriter.h"
 #include "zxLoader.h"
+#include "zxLzma.h"
 #include "zxRender.h"
 
 #include <algorithm>
@@ -27,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <linux/perf_event.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -181,10 +186,10 @@ uint32_t Get32(const TzxBytes &b, size_t at) {
          uint32_t(b[at + 3]) << 24;
 }
 
-// Times the LZMA coder alone on every LZMA payload of the film; -1 when
-// the film has none.
-double TimeLzmaTool(const TzxFilmInput &input, const TSegmentList &list, int32_t &payloads) {
-  // The payloads of the segments that have something to play.
+// The packed LZMA payloads of the segments that have something to play,
+// each in a temporary file of its own.
+std::vector<std::unique_ptr<TzxTempFile>> LzmaPayloads(const TzxFilmInput &input,
+                                                       const TSegmentList &list) {
   std::vector<bool> playable;
   for (int32_t i = 0; i < list.Count(); ++i) {
     const TSegmentInfo &s = *list.Get(i);
@@ -195,12 +200,9 @@ double TimeLzmaTool(const TzxFilmInput &input, const TSegmentList &list, int32_t
   // Offsets count from the film's first byte, behind the program of a
   // self-playing executable.
   const TzxBytes film = ReadFilmBytes(input);
-  payloads = 0;
-  if (film.size() < 4) return -1;
+  std::vector<std::unique_ptr<TzxTempFile>> payloads;
+  if (film.size() < 4) return payloads;
   const int32_t count = static_cast<int32_t>(Get32(film, 0));
-  const char *env = std::getenv("ZX_LZMA_TOOL");
-  const std::string tool = env && *env ? env : "lzma_alone";
-  double seconds = 0;
   for (int32_t i = 0; i < count && 4 + int64_t(i + 1) * DirectoryEntrySize <= int64_t(film.size());
        ++i) {
     const size_t at = 4 + size_t(i) * DirectoryEntrySize;
@@ -213,22 +215,71 @@ double TimeLzmaTool(const TzxFilmInput &input, const TSegmentList &list, int32_t
     if (h.Version >= 2 || (h.Flags & sfCompressionMask) != sfCompressionLzma || h.PackedSize <= 0 ||
         h.PackedOffset < 0 || start + h.PackedOffset + h.PackedSize > int64_t(film.size()))
       continue;
-    TzxTempFile packed(MakeTempFileName("lzma", "", "zxB_"));
-    TzxTempFile unpacked(MakeTempFileName("bin", "", "zxB_"));
+    payloads.push_back(std::make_unique<TzxTempFile>(MakeTempFileName("lzma", "", "zxB_")));
     const auto *p = film.data() + start + h.PackedOffset;
-    WriteWholeFile(packed.Name(), TzxBytes(p, p + h.PackedSize));
+    WriteWholeFile(payloads.back()->Name(), TzxBytes(p, p + h.PackedSize));
+  }
+  return payloads;
+}
+
+// Times decode on every payload; decode returns whether the payload was
+// decoded whole.
+template <class TDecode>
+double TimeDecoding(const std::vector<std::unique_ptr<TzxTempFile>> &payloads, const char *coder,
+                    TDecode decode) {
+  double seconds = 0;
+  for (size_t i = 0; i < payloads.size(); ++i) {
+    TzxTempFile unpacked(MakeTempFileName("bin", "", "zxB_"));
     const auto t0 = TClock::now();
-    TzxChildProcess child({tool, "d", packed.Name(), unpacked.Name()},
-                          TzxChildProcess::TPipe::FromChild, "/dev/null");
-    child.ReadAll();
-    const int code = child.Wait();
+    const bool done = decode(payloads[i]->Name(), unpacked.Name());
     seconds += Seconds(TClock::now() - t0);
     CheckInterrupted();
-    if (code != 0)
-      throw EzxError(Format("%s d failed on segment %d's payload", tool.c_str(), i + 1));
-    ++payloads;
+    if (!done) throw EzxError(Format("%s failed on LZMA payload %zu", coder, i + 1));
   }
-  return payloads > 0 ? seconds : -1;
+  return seconds;
+}
+
+// The SDK's coder as a child process (lzma_alone d IN OUT), for comparison
+// with the one in this process; false when it is not on the PATH.
+bool HaveSystemCoder() {
+  std::string out, err;
+  try {
+    RunProgram({"lzma_alone"}, out, err);
+  } catch (const EzxError &) {
+    return false;
+  }
+  return true;
+}
+
+bool SystemDecode(const std::string &packed, const std::string &unpacked) {
+  TzxChildProcess child({"lzma_alone", "d", packed, unpacked}, TzxChildProcess::TPipe::FromChild,
+                        "/dev/null");
+  child.ReadAll();
+  return child.Wait() == 0;
+}
+
+// Seconds per checksum of an RGB picture of w x h pixels, as export --hash
+// takes one of every frame: repeated for at least seconds, or passes times.
+double TimeChecksum(int32_t w, int32_t h, double seconds, int32_t passes) {
+  TzxRgbPicture picture;
+  picture.Width = std::max(w, 1);
+  picture.Height = std::max(h, 1);
+  picture.Pixels.resize(size_t(picture.Width) * size_t(picture.Height) * 3);
+  uint32_t x = 12345;
+  for (uint8_t &b : picture.Pixels)
+    b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  uint32_t sink = 0;
+  int32_t done = 0;
+  const auto start = TClock::now();
+  double spent = 0;
+  do {
+    sink += static_cast<uint8_t>(PictureSha256(picture)[0]);
+    ++done;
+    spent = Seconds(TClock::now() - start);
+    if ((done & 63) == 0) CheckInterrupted();
+  } while (passes > 0 ? done < passes : spent < seconds);
+  if (sink == 0x5EED5EED) std::fprintf(stderr, " ");
+  return spent / done;
 }
 
 } // namespace
@@ -236,8 +287,9 @@ double TimeLzmaTool(const TzxFilmInput &input, const TSegmentList &list, int32_t
 int CommandBench(const std::vector<std::string> &args) {
   std::string filmName, segmentText, minTimeText, passesText;
   TzxCommandLine cl("bench", "How fast a film loads and decodes: loading (every payload "
-                             "unpacked), the LZMA coder alone, and decoding every frame with and "
-                             "without the cursor, repeated for a minimum time.");
+                             "unpacked), the LZMA coder alone, decoding every frame with and "
+                             "without the cursor, repeated for a minimum time, and the checksum "
+                             "of a picture.");
   cl.add_option("FILM", filmName, "a film or a self-playing executable; - reads standard input")
       ->required()
       ->type_name("");
@@ -277,11 +329,22 @@ int CommandBench(const std::vector<std::string> &args) {
   int64_t frames = 0;
   for (int32_t i = 0; i < list.Count(); ++i)
     if (NothingToPlay(*list.Get(i)).empty()) frames += std::max(list.Get(i)->FrameCount, 0);
-  int32_t payloads = 0;
-  const double lzma = TimeLzmaTool(film, list, payloads);
+  const auto payloads = LzmaPayloads(film, list);
+  const double lzma =
+      TimeDecoding(payloads, "the LZMA coder", [](const std::string &in, const std::string &out) {
+        TzxLzmaRun run;
+        return RunLzmaTool('d', in, out, &run) && run.Failure.empty();
+      });
+  const double system = !payloads.empty() && HaveSystemCoder()
+                            ? TimeDecoding(payloads, "lzma_alone d", SystemDecode)
+                            : -1;
 
   const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
   const TDecodeResult full = Decode(list, only, true, minTime, passes);
+  const TSegmentInfo *shown = list.Count() > 0 ? list.Get(only >= 0 ? only : 0) : nullptr;
+  const int32_t hashWidth = shown ? shown->Width : 0, hashHeight = shown ? shown->Height : 0;
+  const double checksum =
+      shown ? TimeChecksum(hashWidth, hashHeight, minTime / 4, passes > 0 ? passes : 0) : -1;
 
   rusage usage;
   std::memset(&usage, 0, sizeof usage);
@@ -301,12 +364,18 @@ int CommandBench(const std::vector<std::string> &args) {
   }
   std::printf("load:          %.1f ms (LoadFilm: unpacking and reading every segment)\n",
               load * 1e3);
-  if (lzma >= 0) {
-    std::printf("lzma_alone d:  %.1f ms (%d payload%s, the coder alone)\n", lzma * 1e3, payloads,
-                payloads == 1 ? "" : "s");
+  if (!payloads.empty()) {
+    std::printf("lzma:          %.1f ms (%zu payload%s, the coder alone)\n", lzma * 1e3,
+                payloads.size(), payloads.size() == 1 ? "" : "s");
     std::printf("load/lzma:     %.2f\n", load / lzma);
+    if (system >= 0)
+      std::printf("lzma_alone d:  %.1f ms (the SDK's coder as a child process, on the same "
+                  "payloads)\n",
+                  system * 1e3);
+    else
+      std::printf("lzma_alone d:  n/a (not on the PATH)\n");
   } else {
-    std::printf("lzma_alone d:  n/a (no LZMA payload)\n");
+    std::printf("lzma:          n/a (no LZMA payload)\n");
   }
   auto line = [](const char *label, const TDecodeResult &r) {
     const double fps = r.Seconds > 0 ? double(r.Frames) / r.Seconds : 0;
@@ -320,6 +389,10 @@ int CommandBench(const std::vector<std::string> &args) {
     std::printf("instructions:  %.0f per frame\n", double(full.Instructions) / double(full.Frames));
   else
     std::printf("instructions:  n/a (perf_event_open: %s)\n", full.NoCounter.c_str());
+  if (checksum > 0)
+    std::printf("sha256:        %.2f ms a %d x %d picture, %.0f MB/s (export --hash)\n",
+                checksum * 1e3, hashWidth, hashHeight,
+                double(hashWidth) * hashHeight * 3 / checksum / 1e6);
   std::printf("peak memory:   %.1f MB\n", double(usage.ru_maxrss) / 1024.0);
   return 0;
 }

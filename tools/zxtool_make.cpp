@@ -710,10 +710,12 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
 
   out.Packed.Reset(MakeTempFileName("pak", "", "zxM_"));
   if (s.Packing == TzxPacking::Lzma) {
-    if (!RunLzmaTool('e', payload.Name(), out.Packed.Name()))
-      throw EzxError("The LZMA coder (lzma_alone) cannot be started");
+    TzxLzmaRun run;
+    if (!RunLzmaTool('e', payload.Name(), out.Packed.Name(), &run))
+      throw EzxError("The LZMA coder cannot be started");
     if (!FileExists(out.Packed.Name()))
-      throw EzxError(Format("%s: the LZMA coder failed", where.c_str()));
+      throw EzxError(Format("%s: the LZMA coder failed%s%s", where.c_str(),
+                            run.Failure.empty() ? "" : ": ", run.Failure.c_str()));
   } else {
     WriteWholeFile(out.Packed.Name(),
                    PackCabinet({{"payload.bin", ReadWholeFile(payload.Name())}}, true));

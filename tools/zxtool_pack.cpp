@@ -1,4 +1,4 @@
-// zxtool pack PLAYER.exe FILM [--lang FILE] -o OUT.exe
+// zxtool pack [PLAYER.exe] FILM [--lang FILE] -o OUT.exe
 // zxtool extract EXE -o FILM.zxf [--lang FILE]
 //
 // A self-playing executable is the player's program image followed by the
@@ -11,8 +11,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,16 +52,34 @@ void WriteOutput(const std::string &name, const TzxBytes &bytes, const TzxOutput
   output.Commit();
 }
 
+// The player pack takes when none is named: $ZX_PLAYER, or the one the
+// build makes (stripped, its debug information in reDiridi.exe.debug) in
+// the Win32 tree beside the tree this zxtool was built in.
+std::string DefaultPlayer() {
+  const char *env = std::getenv("ZX_PLAYER");
+  if (env != nullptr && *env != '\0') return env;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path built = self.parent_path().parent_path() / "win32" / "reDiridi.exe";
+  if (ec || !fs::exists(built, ec))
+    throw EzxError(Format("No player named, and none built at %s: name PLAYER.exe or set "
+                          "ZX_PLAYER",
+                          ec ? "build/win32/reDiridi.exe" : built.string().c_str()));
+  return built.string();
+}
+
 } // namespace
 
 int CommandPack(const std::vector<std::string> &args) {
-  std::string playerName, filmName, output, languageName;
+  std::string first, second, output, languageName;
   TzxCommandLine cl("pack", "Writes a self-playing executable: the player's program followed by "
                             "the film (and a language block).");
-  cl.add_option("PLAYER.exe", playerName, "the built player")->required()->type_name("");
-  cl.add_option("FILM", filmName,
+  cl.add_option("PLAYER.exe", first,
+                "the built player; without it, $ZX_PLAYER or else the build's own "
+                "(build/win32/reDiridi.exe beside the build/native of this zxtool)")
+      ->type_name("");
+  cl.add_option("FILM", second,
                 "the film it plays: a film, a self-playing executable or - (standard input)")
-      ->required()
       ->type_name("");
   cl.add_option("-o", output, "the executable to write")->required()->type_name("OUT.exe");
   const CLI::Option *lang =
@@ -65,6 +87,10 @@ int CommandPack(const std::vector<std::string> &args) {
           ->type_name("FILE");
   cl.OverwriteOptions();
   if (!cl.Parse(args)) return 0;
+  // One name is the film's.
+  if (first.empty()) throw EzxUsageError("FILM is required");
+  const std::string playerName = second.empty() ? DefaultPlayer() : first;
+  const std::string filmName = second.empty() ? first : second;
   TzxOutputRules rules = cl.OutputRules();
   for (const std::string &input : {playerName, filmName, languageName})
     rules.AddInput(input);

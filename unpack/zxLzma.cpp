@@ -18,9 +18,9 @@ bool LzmaCancelRequested() {
   return CancelCheck != nullptr && CancelCheck();
 }
 
-bool UnpackLzmaPayload(const std::string &packed, std::string &output) {
+bool UnpackLzmaPayload(const std::string &packed, std::string &output, TzxLzmaRun *run) {
   output = MakeTempFileName("~7z", "", "zxS_");
-  if (RunLzmaTool('d', packed, output)) return true;
+  if (RunLzmaTool('d', packed, output, run)) return true;
   ShowMessageBox(TzxBoxOwner::MainWindow, TextVideoDecompressor, TextError, zxMB_ICONERROR);
   return false;
 }

@@ -45,7 +45,8 @@ void ExtractLzmaTool(const std::string &dir) {
   reader.Extract(cab.Name(), dir, 0);
 }
 
-bool RunLzmaTool(char command, const std::string &input, const std::string &output) {
+// The child says nothing of its progress or of why it failed: run is not used.
+bool RunLzmaTool(char command, const std::string &input, const std::string &output, TzxLzmaRun *) {
   std::string dir = TempPath();
   TzxTempFile tool;
   if (ToolOverride().empty()) {

@@ -285,9 +285,22 @@ TEST(Loader, EmbeddedFilmWithLanguageBlock) {
   EXPECT_EQ(language, "Warning = Achtung\r\n");
 }
 
+// Only the child process of Win32 can be missing; elsewhere a stand-in
+// coder says it cannot be started.
+void SetMissingCoder(const TzxTestDir &dir, bool missing) {
+#ifdef _WIN32
+  SetLzmaToolOverride(missing ? dir.File("no-such-coder") : std::string());
+#else
+  (void)dir;
+  SetLzmaCoderOverride(
+      missing ? [](char, const std::string &, const std::string &, TzxLzmaRun *) { return false; }
+              : TzxLzmaCoder{});
+#endif
+}
+
 TEST(Loader, MissingCoderEndsTheLoadAtOnce) {
   TLoad l;
-  SetLzmaToolOverride(l.Dir.File("no-such-coder"));
+  SetMissingCoder(l.Dir, true);
   std::vector<TzxFilmEntry> entries(4);
   entries[0].Segment = Unpacked();
   entries[1].Segment = Unpacked();
@@ -296,7 +309,7 @@ TEST(Loader, MissingCoderEndsTheLoadAtOnce) {
   entries[2].Segment = Unpacked(2); // would be a warning, but is never read
   entries[3].Segment = Unpacked();
   bool result = l.Load(BuildFilm(entries));
-  SetLzmaToolOverride({});
+  SetMissingCoder(l.Dir, false);
   EXPECT_FALSE(result);
   EXPECT_EQ(l.List.Count(), 2); // the segment being unpacked stays
   ASSERT_EQ(l.Boxes.Boxes.size(), 1u);
@@ -319,6 +332,28 @@ TEST(Loader, CoderFailureLeavesTheSegmentEmpty) {
   EXPECT_EQ(l.List.Get(0)->VideoStream->Size(), 0);
   EXPECT_EQ(l.Leftovers().size(), 1u);
 }
+
+#ifndef _WIN32
+// The coder in this process stops where the header's sizes end (the child
+// coder of Win32 cannot be stopped there): a payload that unpacks to more,
+// here megabytes of zeros, is named and leaves only the segment's own file.
+TEST(Loader, AnLzmaPayloadBeyondItsHeadersSizesIsStopped) {
+  TLoad l;
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Lzma);
+  e.Segment.Cursors.clear(); // the bound: title, video and tracks
+  TzxBytes payload = BuildUnpackedPayload(e.Segment);
+  payload.resize(payload.size() + (4 << 20));
+  e.Segment.Packed = PackPayload(payload, TzxPacking::Lzma);
+  ASSERT_TRUE(l.Load(BuildFilm({e})));
+  ASSERT_EQ(l.List.Count(), 1);
+  EXPECT_EQ(l.List.Get(0)->NothingToPlay.rfind(
+                "its payload could not be unpacked (it unpacks to more than the ", 0),
+            0u)
+      << l.List.Get(0)->NothingToPlay;
+  EXPECT_EQ(l.Leftovers().size(), 1u);
+}
+#endif
 
 // Films that lie about themselves end the load with a message that says
 // what is wrong; nothing but the listed segments' files stays behind.

@@ -147,6 +147,7 @@ TEST(ZxtoolUsage, WrongCommandLinesExit2AndFailuresExit1) {
   ExpectUsageError("make --cursor c.png --input x --hotspot 1,1 -o " + film, dir,
                    "--hotspot must follow");
   ExpectUsageError("pack a.exe " + film, dir, "-o is required");
+  ExpectUsageError("pack -o " + dir.File("p.exe"), dir, "FILM is required");
   ExpectUsageError("extract a.exe", dir, "-o is required");
   ExpectUsageError("sample", dir, "OUT is required");
   ExpectUsageError("bench " + film + " --passes 0", dir, "--passes 0");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 TEST(ZxtoolPack, PackAndExtractRoundTrip) {
   TzxTestDir dir;
   TzxFilmEntry e;
@@ -69,14 +71,24 @@ TEST(ZxtoolPack, InputsThatAreNotWhatTheyClaimAreRefused) {
   EXPECT_NE(RunZxtool("pack " + dir.File("player.exe") + " " + dir.File("film.zxf"), dir).Code, 0);
 }
 
-TEST(ZxtoolPack, TheBuiltPlayersEmptyTrailerIsReplaced) {
-  TzxTestDir dir;
+namespace {
+
+// Writes film.zxf and player.exe, a player as built (L = 0, F = 0 behind
+// the program); returns the film.
+TzxBytes WriteFilmAndBuiltPlayer(const TzxTestDir &dir) {
   TzxFilmEntry e;
   e.Segment = SampleSegment(TzxPacking::Raw);
   const TzxBytes film = BuildFilm({e});
   WriteWholeFile(dir.File("film.zxf"), film);
-  // The player as built: L = 0, F = 0 behind the program.
   WriteWholeFile(dir.File("player.exe"), BuildExecutable(FakeProgram(), {}, ""));
+  return film;
+}
+
+} // namespace
+
+TEST(ZxtoolPack, TheBuiltPlayersEmptyTrailerIsReplaced) {
+  TzxTestDir dir;
+  const TzxBytes film = WriteFilmAndBuiltPlayer(dir);
   // A player with a language block and no film keeps the block unless
   // --lang replaces it.
   WriteWholeFile(dir.File("german.exe"), BuildExecutable(FakeProgram(), {}, "Error=Fehler"));
@@ -105,4 +117,27 @@ TEST(ZxtoolPack, TheBuiltPlayersEmptyTrailerIsReplaced) {
   EXPECT_NE(pack("junk.exe", "").Code, 0);
   EXPECT_NE(ErrorText(dir).find("other data behind its program"), std::string::npos)
       << ErrorText(dir);
+}
+
+TEST(ZxtoolPack, WithoutAPlayerNamedTheDefaultOneIsTaken) {
+  TzxTestDir dir;
+  const TzxBytes film = WriteFilmAndBuiltPlayer(dir);
+  const char *before = std::getenv("ZX_PLAYER");
+  const std::string saved = before != nullptr ? before : "";
+  ::setenv("ZX_PLAYER", dir.File("player.exe").c_str(), 1);
+  const TzxRun packed =
+      RunZxtool("pack " + dir.File("film.zxf") + " -o " + dir.File("out.exe"), dir);
+  const std::string packedError = ErrorText(dir);
+  ::setenv("ZX_PLAYER", dir.File("missing.exe").c_str(), 1);
+  const TzxRun missing =
+      RunZxtool("pack " + dir.File("film.zxf") + " -o " + dir.File("none.exe"), dir);
+  if (before != nullptr)
+    ::setenv("ZX_PLAYER", saved.c_str(), 1);
+  else
+    ::unsetenv("ZX_PLAYER");
+  ASSERT_EQ(packed.Code, 0) << packedError;
+  EXPECT_EQ(ReadWholeFile(dir.File("out.exe")), BuildExecutable(FakeProgram(), film, ""));
+  EXPECT_EQ(missing.Code, 1);
+  EXPECT_NE(ErrorText(dir).find("missing.exe"), std::string::npos) << ErrorText(dir);
+  EXPECT_FALSE(FileExists(dir.File("none.exe")));
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/mount.h>
@@ -55,12 +56,29 @@ std::string WriteFilm(const TzxTestDir &dir, bool largePacked) {
   return name;
 }
 
+// The film of zeros, its LZMA header saying nothing of the decoded size: no
+// check can refuse it before the coder fills the disk. (The data, coded for
+// a known size, lacks the end marker such a stream needs; the disk is full
+// long before the coder could find that out.)
+std::string WriteFilmOfUnknownSize(const TzxTestDir &dir) {
+  TzxFilmEntry e;
+  e.Segment = SampleSegment(TzxPacking::Lzma);
+  e.Segment.Video.assign(400000, 0);
+  TzxBytes packed = PackPayload(BuildUnpackedPayload(e.Segment), TzxPacking::Lzma);
+  std::fill(packed.begin() + 5, packed.begin() + 13, 0xFF);
+  e.Segment.Packed = packed;
+  const std::string name = dir.File("unknown.zxf");
+  WriteWholeFile(name, BuildFilm({e}));
+  return name;
+}
+
 TEST(ZxtoolTempDir, FullOrReadOnlyIsNamed) {
   TzxTestDir dir;
   TSmallMount full(dir, "full", "size=64k");
   TSmallMount readOnly(dir, "read-only", "size=1m", MS_RDONLY);
   if (!full.Mounted() || !readOnly.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
   const std::string zeros = WriteFilm(dir, false), noise = WriteFilm(dir, true);
+  const std::string unknown = WriteFilmOfUnknownSize(dir);
   struct TCase {
     const TSmallMount &Temp;
     std::string Film, Command, Expect;
@@ -69,6 +87,8 @@ TEST(ZxtoolTempDir, FullOrReadOnlyIsNamed) {
       {full, zeros, "export --hash", "does not fit in the temporary directory"},
       {full, noise, "info", "Segment 1: the temporary directory "},
       {full, noise, "info", "has no room for its files (the disk is full)"},
+      {full, unknown, "info", "Segment 1: the temporary directory "},
+      {full, unknown, "export --hash", "has no room for its files (the disk is full)"},
       {readOnly, zeros, "info", "cannot take zxtool's working files: Read-only file system"},
   };
   for (const auto &c : cases) {
