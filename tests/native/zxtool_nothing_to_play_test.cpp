@@ -9,7 +9,9 @@
 
 namespace {
 
-const char *const NotUnpacked = "its payload could not be unpacked";
+// The in-process LZMA coder says what is wrong with the noise.
+const char *const NotUnpacked =
+    "its payload could not be unpacked (its LZMA data is damaged after 0 decoded bytes)";
 const char *const UnknownPacking =
     "its payload is packed in a way this player does not know (kind 1)";
 
