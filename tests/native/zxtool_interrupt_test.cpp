@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -32,13 +33,10 @@ std::vector<std::string> ProcessesNaming(const std::string &text) {
   for (const auto &e : fs::directory_iterator("/proc", ec)) {
     const std::string pid = e.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string cmdline;
-    try {
-      const TzxBytes b = ReadWholeFile(e.path().string() + "/cmdline");
-      cmdline.assign(b.begin(), b.end());
-    } catch (const EzxError &) {
-      continue; // ended meanwhile
-    }
+    // Read as a stream: /proc gives its files no size.
+    std::ifstream in(e.path().string() + "/cmdline", std::ios::binary);
+    const std::string cmdline((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (cmdline.find(text) != std::string::npos) found.push_back(pid);
   }
   return found;
