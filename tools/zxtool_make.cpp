@@ -353,7 +353,7 @@ class TVideoSource : public TFrameSource {
 public:
   TVideoSource(const std::string &name, std::optional<double> fps)
       : FName(name), FLog(MakeTempFileName("txt", "", "zxF_")) {
-    const TzxVideoInfo info = ProbeVideo(name);
+    const TzxMediaInfo info = ProbeVideo(name);
     FWidth = info.Width;
     FHeight = info.Height;
     if (FWidth > 16384 || FHeight > 16384)
