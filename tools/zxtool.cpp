@@ -12,6 +12,7 @@
 #include "zxLoader.h"
 #include "zxLzma.h"
 #include "zxMessages.h"
+#include "zxProgress.h"
 
 #include <csignal>
 #include <cstdio>
@@ -75,8 +76,12 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
-  // The LZMA coder, a child that the signal does not reach, is ended too.
-  SetLzmaCancelCheck([] { return Interrupted != 0; });
+  // The LZMA coder, a child that the signal does not reach, is ended too;
+  // while it works, the progress line shows the time it takes.
+  SetLzmaCancelCheck([] {
+    TzxProgress::TickCurrent();
+    return Interrupted != 0;
+  });
 }
 
 } // namespace

@@ -31,10 +31,15 @@ public:
   TzxCommandLine(const std::string &name, const std::string &description);
   // Paragraphs printed after the options.
   void Notes(const std::string &text);
+  // --progress and --no-progress, for commands with long steps.
+  void ProgressOptions();
 
   // Reads the arguments that follow the subcommand's name. Returns false
   // when the usage text was asked for: it has been printed then.
   bool Parse(const std::vector<std::string> &args);
+
+private:
+  const CLI::Option *FProgress = nullptr, *FNoProgress = nullptr;
 };
 
 // What the usage texts say about segment numbers and times.

@@ -22,6 +22,7 @@
 #include "zxLoader.h"
 #include "zxMp3.h"
 #include "zxPng.h"
+#include "zxProgress.h"
 #include "zxRender.h"
 #include "zxScale.h"
 #include "zxToolOutput.h"
@@ -85,6 +86,7 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  cl.ProgressOptions();
   cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
   if (!cl.Parse(args)) return false;
   if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
@@ -493,6 +495,7 @@ int CommandExport(const std::vector<std::string> &args) {
     } catch (const EzxCorruptFrame &e) {
       throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
     }
+    progress.Finish();
     // The palette plays on through the frames left undecoded.
     if (s < last && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
       try {

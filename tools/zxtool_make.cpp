@@ -32,6 +32,7 @@
 #include "zxLzma.h"
 #include "zxCabWriter.h"
 #include "zxPng.h"
+#include "zxProgress.h"
 #include "zxToolOutput.h"
 
 #include <algorithm>
@@ -223,6 +224,7 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
   std::map<const CLI::Option *, const TSegmentOption *> segmentOptions;
   for (const auto &so : SegmentOptions)
     segmentOptions[taking(so.Name, so.Help, so.Value)] = &so;
+  cl.ProgressOptions();
   cl.Notes(std::string(SegmentNumbering) + " Cursors are numbered from 0 in the order given.");
   if (!cl.Parse(args)) return false;
 
@@ -230,6 +232,8 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
   std::map<const CLI::Option *, size_t> used; // values taken of each option
   const CLI::Option *previous = nullptr;
   for (const CLI::Option *opt : cl.parse_order()) {
+    const auto so = segmentOptions.find(opt);
+    if (opt != out && opt != input && so == segmentOptions.end()) continue; // --progress ...
     const std::string &value = opt->results().at(used[opt]++);
     TSegmentOptions &s = o.Segments.empty() ? defaults : o.Segments.back();
     if (opt == out) {
@@ -241,11 +245,10 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
       next.CursorsInherited = true;
       o.Segments.push_back(std::move(next));
     } else {
-      const TSegmentOption &so = *segmentOptions.at(opt);
       if (opt->get_name() == "--hotspot" &&
           (previous == nullptr || previous->get_name() != "--cursor" || s.Cursors.back().HotSpot))
         throw EzxUsageError("--hotspot must follow a --cursor FILE directly");
-      so.Apply(s, value);
+      so->second->Apply(s, value);
     }
     previous = opt;
   }
@@ -359,6 +362,10 @@ public:
     if (FWidth > 16384 || FHeight > 16384)
       throw EzxError(Format("%s: %d x %d pixels is too large", name.c_str(), FWidth, FHeight));
     FRate = fps ? *fps : info.FramesPerSecond;
+    // For the progress line: what the file says, or its length at the rate taken.
+    FCount = info.FrameCount;
+    if (fps && std::fabs(*fps - info.FramesPerSecond) > 1e-6)
+      FCount = info.Duration > 0 && info.Duration < 1e7 ? std::llround(info.Duration * *fps) : 0;
     std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-i", name};
     if (FRate > 0) a.insert(a.end(), {"-vf", "fps=" + RateArgument(FRate)});
     a.insert(a.end(), {"-an", "-f", "rawvideo", "-pix_fmt", "bgra", "pipe:1"});
@@ -593,6 +600,13 @@ struct TFile {
   }
 };
 
+int64_t FileSize(const std::string &name) {
+  std::error_code ec;
+  const auto size = fs::file_size(name, ec);
+  if (ec) throw EzxError(Format("Cannot read %s", name.c_str()));
+  return static_cast<int64_t>(size);
+}
+
 // number: the segment's, from 1.
 void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) {
   const std::string where = Format("segment %d (%s)", number, s.Input.c_str());
@@ -660,6 +674,7 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
       progress.Update(frames);
     }
     f.Close(video.Name());
+    progress.Finish();
   }
   if (frames == 0) throw EzxError(Format("%s: no frame", where.c_str()));
   const double rate = s.Fps ? *s.Fps : source->Rate() >= 0.5 ? source->Rate() : 10.0;
@@ -688,10 +703,16 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
 
   out.Packed.Reset(MakeTempFileName("pak", "", "zxM_"));
   if (s.Packing == TzxPacking::Lzma) {
+    // The coder, a child process, tells nothing of its course: the line
+    // shows what it packs and for how long (ticked while it is waited
+    // for). A coder that reports the bytes it has read calls Update.
+    TzxProgress progress(Format("segment %d, LZMA", number), FileSize(payload.Name()),
+                         TzxProgress::TUnit::Bytes);
     if (!RunLzmaTool('e', payload.Name(), out.Packed.Name()))
       throw EzxError("The LZMA coder (lzma_alone) cannot be started");
     if (!FileExists(out.Packed.Name()))
       throw EzxError(Format("%s: the LZMA coder failed", where.c_str()));
+    progress.Finish();
   } else {
     WriteWholeFile(out.Packed.Name(),
                    PackCabinet({{"payload.bin", ReadWholeFile(payload.Name())}}, true));
@@ -710,13 +731,6 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
   hd.CursorTrackSize = static_cast<int32_t>(cursorTrack.size());
   hd.PaletteTrackSize = static_cast<int32_t>(palette.size());
   hd.VideoSize = static_cast<int32_t>(videoSize);
-}
-
-int64_t FileSize(const std::string &name) {
-  std::error_code ec;
-  const auto size = fs::file_size(name, ec);
-  if (ec) throw EzxError(Format("Cannot read %s", name.c_str()));
-  return static_cast<int64_t>(size);
 }
 
 } // namespace
