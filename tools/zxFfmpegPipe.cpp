@@ -130,11 +130,19 @@ void TzxChildProcess::ClosePipe() {
 }
 
 int TzxChildProcess::Wait() {
+  return Wait(nullptr);
+}
+
+int TzxChildProcess::Wait(const std::function<void()> &poll) {
   ClosePipe();
   if (FPid <= 0) return -1;
   int status = 0;
   pid_t r;
-  while ((r = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
+  while ((r = ::waitpid(FPid, &status, poll ? WNOHANG : 0)) == 0 || (r < 0 && errno == EINTR)) {
+    if (r == 0) {
+      poll();
+      ::usleep(10000);
+    }
   }
   FPid = -1;
   if (r < 0) return -1;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,6 +36,10 @@ public:
   void ClosePipe();
   // Closes the pipe and waits; the exit code, or 128 + signal.
   int Wait();
+  // Waits as Wait does, calling poll (when set) every 10 ms meanwhile. An
+  // exception from poll (the user interrupted) leaves the child running,
+  // for the destructor to end.
+  int Wait(const std::function<void()> &poll);
 
 private:
   pid_t FPid = -1;
@@ -51,7 +56,8 @@ std::string LastLineOf(const std::string &fileName);
 
 // What ffprobe says about a file: its first video and first audio stream.
 struct TzxMediaInfo {
-  std::string Error;   // what ffprobe said when it could not read it (without the file's name)
+  // What ffprobe said when it could not read the file (without its name).
+  std::string Error;
   double Duration = 0; // the file's, 0 when unknown
 
   bool HasVideo = false;

@@ -79,7 +79,7 @@ TEST(ZxtoolHelp, TheUsageTextsListEveryOption) {
       {"make",
        {"-o OUT.zxf", "--input SRC", "--fps N", "--depth 32|24|8", "--compression lzma|cab",
         "--title TEXT", "--cursor FILE", "--hotspot X,Y", "--cursor-track CSV", "--samples 1|3",
-        "--sound FILE.mp3", "--raw WxH", "--progress", "--no-progress"}},
+        "--sound FILE", "--no-sound", "--raw WxH", "--progress", "--no-progress"}},
       {"export",
        {"FILM", "OUT", "--hash", "--segment N", "--from TIME", "--to TIME", "-t,--duration TIME",
         "--scale F|WxH", "--no-cursor", "--progress", "--no-progress"}},

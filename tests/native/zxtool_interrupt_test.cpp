@@ -131,3 +131,28 @@ TEST(ZxtoolInterrupt, InterruptedWhileReadingFramesLeavesNothing) {
   p.CloseInput();
   ExpectCleanInterruption(p, SIGINT, dir, tmp);
 }
+
+TEST(ZxtoolInterrupt, ASoundConverterThatWouldNeverEndIsKilled) {
+  // An ffmpeg that starts its output and then waits for ever, found first
+  // on the PATH: the command can only end if it ends the converter.
+  TzxTestDir dir;
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  fs::create_directories(dir.File("fake"));
+  const std::string sound = dir.File("fake/tone.wav");
+  ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=duration=1 -y " + sound).c_str()), 0);
+  const std::string script = "#!/bin/sh\nfor a; do out=$a; done\n: > \"$out\"\nexec tail -f "
+                             "\"$out\"\n";
+  WriteWholeFile(dir.File("fake/ffmpeg"), TzxBytes(script.begin(), script.end()));
+  fs::permissions(dir.File("fake/ffmpeg"), fs::perms::owner_all);
+  WriteWholeFile(dir.File("in.bgra"), Noise(8 * 8 * 4 * 2));
+  const char *path = std::getenv("PATH");
+  TzxToolProcess p({"make", "--raw", "8x8", "--input", dir.File("in.bgra"), "--sound", sound, "-o",
+                    dir.File("out.zxf")},
+                   dir, {"TMPDIR=" + tmp, "PATH=" + dir.File("fake") + ":" + (path ? path : "")});
+  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".mp3") || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGTERM);
+  fs::remove_all(dir.File("fake"));
+  ExpectCleanInterruption(p, SIGTERM, dir, tmp);
+}
