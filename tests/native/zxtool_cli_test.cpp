@@ -82,7 +82,8 @@ TEST(ZxtoolHelp, TheUsageTextsListEveryOption) {
         "--sound FILE", "--no-sound", "--raw WxH", "--progress", "--no-progress"}},
       {"export",
        {"FILM", "OUT", "--hash", "--segment N", "--from TIME", "--to TIME", "-t,--duration TIME",
-        "--scale F|WxH", "--no-cursor", "--progress", "--no-progress"}},
+        "--scale F|WxH", "--no-cursor", "--crf N", "--pix-fmt FMT", "--lossless", "--crop",
+        "--progress", "--no-progress"}},
       {"info", {"FILE", "--json"}},
       {"pack", {"PLAYER.exe", "FILM", "-o OUT.exe", "--lang FILE"}},
       {"extract", {"EXE", "-o FILM.zxf", "--lang FILE"}},
@@ -129,7 +130,7 @@ TEST(ZxtoolUsage, WrongCommandLinesExit2AndFailuresExit1) {
   ExpectUsageError("export " + film, dir, "OUT or --hash");
   ExpectUsageError("export " + film + " --hash " + dir.File("out"), dir, "OUT or --hash");
   ExpectUsageError("export " + film + " --hash --scale 2", dir, "--scale");
-  ExpectUsageError("export " + film + " " + dir.File("x.avi"), dir, "unknown output kind");
+  ExpectUsageError("export " + film + " " + dir.File("x.flv"), dir, "unknown output kind");
   ExpectUsageError("export " + film + " " + dir.File("x") + " --scale 0", dir, "--scale 0");
   ExpectUsageError("export " + film + " --hash --segment", dir, "--segment");
   ExpectUsageError("export " + film + " --hash --segment x", dir, "--segment x");

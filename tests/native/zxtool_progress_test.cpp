@@ -185,7 +185,7 @@ TEST(ZxtoolProgress, MakeAndExportDrawTheirStepsWhenAsked) {
 
   r = RunZxtool("export --progress " + film + " " + dir.File("f.gif") + " --segment 2", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
-  ExpectSteps(ErrorText(dir), {"segment 2"}, 12);
+  ExpectSteps(ErrorText(dir), {"segment 2, GIF palette", "segment 2, GIF"}, 12);
 
   r = RunZxtool("export " + film + " --hash --progress", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
