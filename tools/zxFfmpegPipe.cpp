@@ -1,8 +1,10 @@
 #include "zxFfmpegPipe.h"
 
 #include "zxClasses.h"
+#include "zxJson.h"
 #include "zxSpawn_posix.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -128,11 +130,19 @@ void TzxChildProcess::ClosePipe() {
 }
 
 int TzxChildProcess::Wait() {
+  return Wait(nullptr);
+}
+
+int TzxChildProcess::Wait(const std::function<void()> &poll) {
   ClosePipe();
   if (FPid <= 0) return -1;
   int status = 0;
   pid_t r;
-  while ((r = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
+  while ((r = ::waitpid(FPid, &status, poll ? WNOHANG : 0)) == 0 || (r < 0 && errno == EINTR)) {
+    if (r == 0) {
+      poll();
+      ::usleep(10000);
+    }
   }
   FPid = -1;
   if (r < 0) return -1;
@@ -185,42 +195,66 @@ std::string RateArgument(double fps) {
   return Format("%lld/1000000", std::llround(fps * 1e6));
 }
 
-TzxVideoInfo ProbeVideo(const std::string &fileName) {
+TzxMediaInfo ProbeMedia(const std::string &fileName) {
   std::string out, err;
-  int code = RunProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                         "stream=width,height,avg_frame_rate,r_frame_rate", "-of",
-                         "default=noprint_wrappers=1", fileName},
-                        out, err);
-  TzxVideoInfo info;
-  double avg = 0, real = 0;
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    std::string line = out.substr(start, end - start);
-    start = end + 1;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-    if (key == "width") info.Width = std::atoi(value.c_str());
-    if (key == "height") info.Height = std::atoi(value.c_str());
-    if (key == "avg_frame_rate") avg = ParseRate(value);
-    if (key == "r_frame_rate") real = ParseRate(value);
+  const int code = RunProgram(
+      {"ffprobe", "-v", "error", "-show_entries",
+       "stream=index,codec_type,codec_name,width,height,avg_frame_rate,r_frame_rate,nb_frames,"
+       "duration,sample_rate,channels,start_time:format=duration",
+       "-of", "json", fileName},
+      out, err);
+  TzxMediaInfo info;
+  if (err.rfind(fileName + ": ", 0) == 0) err.erase(0, fileName.size() + 2);
+  TzxJson doc;
+  try {
+    doc = TzxJson::Parse(out);
+  } catch (const EzxError &) {
+    info.Error = code == 0 || err.empty() ? "ffprobe's answer is no JSON" : err;
+    return info;
   }
-  if (code != 0 || info.Width <= 0 || info.Height <= 0)
-    throw EzxError(Format("%s is not a video FFmpeg can read%s%s", fileName.c_str(),
-                          err.empty() ? "" : ": ", err.c_str()));
-  info.FramesPerSecond = avg > 0 ? avg : real;
+  if (code != 0) {
+    info.Error = err.empty() ? Format("ffprobe ended with code %d", code) : err;
+    return info;
+  }
+  info.Duration = doc["format"]["duration"].Number();
+  for (const TzxJson &s : doc["streams"].Items()) {
+    const std::string type = s["codec_type"].Text();
+    if (type == "video" && !info.HasVideo) {
+      info.HasVideo = true;
+      info.Width = static_cast<int32_t>(std::clamp(s["width"].Number(), 0.0, 1e9));
+      info.Height = static_cast<int32_t>(std::clamp(s["height"].Number(), 0.0, 1e9));
+      const double avg = ParseRate(s["avg_frame_rate"].Text());
+      info.FramesPerSecond = avg > 0 ? avg : ParseRate(s["r_frame_rate"].Text());
+      info.VideoStart = s["start_time"].Number();
+      const double frames = s["nb_frames"].Number();
+      const double length = s["duration"].Number(info.Duration);
+      if (frames >= 1 && frames < 1e12)
+        info.FrameCount = static_cast<int64_t>(frames);
+      else if (length > 0 && length < 1e9 && info.FramesPerSecond > 0)
+        info.FrameCount = std::llround(length * info.FramesPerSecond);
+    } else if (type == "audio" && !info.HasAudio) {
+      info.HasAudio = true;
+      info.AudioCodec = s["codec_name"].Text();
+      info.SampleRate = static_cast<int32_t>(std::clamp(s["sample_rate"].Number(), 0.0, 1e7));
+      info.Channels = static_cast<int32_t>(std::clamp(s["channels"].Number(), 0.0, 1e4));
+      info.AudioStart = s["start_time"].Number();
+    }
+  }
+  if (!info.HasAudio && !info.HasVideo && info.Error.empty()) info.Error = err;
   return info;
 }
 
+TzxMediaInfo ProbeVideo(const std::string &fileName) {
+  TzxMediaInfo media = ProbeMedia(fileName);
+  if (!media.HasVideo || media.Width <= 0 || media.Height <= 0)
+    throw EzxError(Format("%s is not a video FFmpeg can read%s%s", fileName.c_str(),
+                          media.Error.empty() ? "" : ": ", media.Error.c_str()));
+  return media;
+}
+
 bool HasAudioStream(const std::string &fileName, std::string &reason) {
-  std::string out, err;
-  const int code = RunProgram({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                               "stream=codec_type", "-of", "csv=p=0", fileName},
-                              out, err);
-  if (code == 0 && out.rfind("audio", 0) == 0) return true;
-  if (err.rfind(fileName + ": ", 0) == 0) err.erase(0, fileName.size() + 2);
-  reason = err.empty() ? "no audio stream" : err;
+  const TzxMediaInfo media = ProbeMedia(fileName);
+  if (media.HasAudio) return true;
+  reason = media.Error.empty() ? "no audio stream" : media.Error;
   return false;
 }

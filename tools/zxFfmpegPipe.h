@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,6 +36,10 @@ public:
   void ClosePipe();
   // Closes the pipe and waits; the exit code, or 128 + signal.
   int Wait();
+  // Waits as Wait does, calling poll (when set) every 10 ms meanwhile. An
+  // exception from poll (the user interrupted) leaves the child running,
+  // for the destructor to end.
+  int Wait(const std::function<void()> &poll);
 
 private:
   pid_t FPid = -1;
@@ -49,15 +54,32 @@ int RunProgram(const std::vector<std::string> &args, std::string &output, std::s
 // The last non-empty line of a text file, for error messages of children.
 std::string LastLineOf(const std::string &fileName);
 
-// What ffprobe says about the first video stream of a file.
-struct TzxVideoInfo {
+// What ffprobe says about a file: its first video and first audio stream.
+struct TzxMediaInfo {
+  // What ffprobe said when it could not read the file (without its name).
+  std::string Error;
+  double Duration = 0; // the file's, 0 when unknown
+
+  bool HasVideo = false;
   int32_t Width = 0;
   int32_t Height = 0;
   double FramesPerSecond = 0; // 0 when unknown
+  int64_t FrameCount = 0;     // what the file says or its length suggests; 0 when unknown
+  double VideoStart = 0;      // seconds
+
+  bool HasAudio = false;
+  std::string AudioCodec; // FFmpeg's name: "mp3", "aac", "pcm_s16le" ...
+  int32_t SampleRate = 0;
+  int32_t Channels = 0;
+  double AudioStart = 0; // seconds
 };
 
-// Throws EzxError (with FFmpeg's reason) when the file has no video stream.
-TzxVideoInfo ProbeVideo(const std::string &fileName);
+// Runs ffprobe (-of json) on the file; throws only when it cannot be run.
+TzxMediaInfo ProbeMedia(const std::string &fileName);
+
+// ProbeMedia for a file that must hold a video: throws EzxError (with
+// FFmpeg's reason) when it has no video stream.
+TzxMediaInfo ProbeVideo(const std::string &fileName);
 
 // Whether FFmpeg finds an audio stream in a file; when it does not, reason
 // is what ffprobe said (without the file's name).

@@ -189,31 +189,3 @@ std::string PatternName(const std::string &pattern, int64_t n) {
   out.resize(static_cast<size_t>(size));
   return out;
 }
-
-// ------------------------------------------------------------- progress
-
-TzxProgress::TzxProgress(const std::string &label, int64_t total)
-    : FLabel(label), FTotal(total), FShown(::isatty(2) == 1 && total > 0) {}
-
-TzxProgress::~TzxProgress() {
-  if (FDrawn) std::fprintf(stderr, "\r\033[K");
-}
-
-void TzxProgress::Update(int64_t done) {
-  if (!FShown) return;
-  auto now = std::chrono::steady_clock::now();
-  if (FDrawn && done < FTotal && now - FLast < std::chrono::milliseconds(100)) return;
-  FLast = now;
-  Draw(done);
-}
-
-void TzxProgress::Draw(int64_t done) {
-  constexpr int Width = 30;
-  const int filled = static_cast<int>(Width * std::min(done, FTotal) / FTotal);
-  std::string bar(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(Width - filled), '.');
-  std::fprintf(stderr, "\r%s [%s] %lld/%lld", FLabel.c_str(), bar.c_str(),
-               static_cast<long long>(done), static_cast<long long>(FTotal));
-  std::fflush(stderr);
-  FDrawn = true;
-}

@@ -1,10 +1,9 @@
 // What zxtool's commands write: outputs that appear whole or not at all,
-// and a progress bar for terminals.
+// and file names from patterns.
 #pragma once
 
 #include "zxClasses.h"
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -108,23 +107,3 @@ private:
 // (%d, %06d, ...). Throws EzxError for patterns with anything else.
 std::string PatternName(const std::string &pattern, int64_t n);
 bool IsNumberPattern(const std::string &pattern);
-
-// A one-line progress bar on standard error, shown only when standard
-// error is a terminal, redrawn at most ten times a second.
-class TzxProgress {
-public:
-  TzxProgress(const std::string &label, int64_t total);
-  ~TzxProgress();
-  TzxProgress(const TzxProgress &) = delete;
-  TzxProgress &operator=(const TzxProgress &) = delete;
-  void Update(int64_t done);
-
-private:
-  void Draw(int64_t done);
-
-  std::string FLabel;
-  int64_t FTotal;
-  bool FShown;
-  bool FDrawn = false;
-  std::chrono::steady_clock::time_point FLast;
-};

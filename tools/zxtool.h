@@ -34,6 +34,8 @@ public:
   TzxCommandLine(const std::string &name, const std::string &description);
   // Paragraphs printed after the options.
   void Notes(const std::string &text);
+  // --progress and --no-progress, for commands with long steps.
+  void ProgressOptions();
 
   // For commands that write files: -y/--overwrite and -n/--no-overwrite,
   // as FFmpeg takes them (without either an existing file is refused with
@@ -49,6 +51,7 @@ public:
 
 private:
   bool FOverwrite = false, FNoOverwrite = false;
+  const CLI::Option *FProgress = nullptr, *FNoProgress = nullptr;
 };
 
 // What the usage texts say about segment numbers and times.

@@ -1,6 +1,7 @@
 #include "zxtool.h"
 
 #include "ZxcabClasses.h"
+#include "zxProgress.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,6 +62,13 @@ TzxOutputRules TzxCommandLine::OutputRules() const {
   return rules;
 }
 
+void TzxCommandLine::ProgressOptions() {
+  const std::string on = "show the progress line also when standard error is no terminal";
+  const std::string off = "no progress line (default: one when standard error is a terminal)";
+  FProgress = add_flag("--progress", on);
+  FNoProgress = add_flag("--no-progress", off);
+}
+
 bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
   std::vector<std::string> reversed(args.rbegin(), args.rend()); // as CLI11 takes them
   std::string problem;
@@ -80,6 +88,10 @@ bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
   if (!problem.empty()) throw EzxUsageError(problem);
   if (!extra.empty()) throw EzxUsageError(Format("unexpected argument %s", extra[0].c_str()));
   if (FOverwrite && FNoOverwrite) throw EzxUsageError("-y and -n exclude each other: give one");
+  if (FProgress && FProgress->count() > 0 && FNoProgress->count() > 0)
+    throw EzxUsageError("--progress and --no-progress exclude each other: give one");
+  if (FProgress && FProgress->count() > 0) SetProgressMode(TzxProgressMode::Always);
+  if (FNoProgress && FNoProgress->count() > 0) SetProgressMode(TzxProgressMode::Never);
   return true;
 }
 

@@ -1,15 +1,19 @@
-// zxtool export FILM OUT [--segment N] [--from A] [--to B | -t D] [--scale S] [--no-cursor]
-// zxtool export FILM --hash [--segment N] [--from A] [--to B | -t D] [--no-cursor]
+// zxtool export FILM OUT [--segment N|all] [--from A] [--to B | -t D] [--scale S]
+//                        [--no-cursor] [--crf N] [--pix-fmt F] [--lossless] [--crop] [-y | -n]
+// zxtool export FILM --hash [--segment N|all] [--from A] [--to B | -t D] [--no-cursor]
 //
 // Renders frames as the player shows them: frame k is the picture after
 // frames 0 .. k with the cursor sample k x TicksPerFrame drawn on it.
-// OUT by its name: NAME.mp4 (H.264), NAME.webm (VP9), NAME.gif, a pattern
-// such as DIR/%06d.png, NAME.rgb or "-" (raw RGB24 frames end to end, to a
-// file or standard output), or else a directory that receives 000000.png ...
-// Files are numbered by frame index. Videos run at the segment's frame rate
-// and carry its MP3 sound. --from, --to and --duration take times as FFmpeg
-// does (seconds, [HH:]MM:SS[.ms]) or frame numbers ("120f"); --to is
-// exclusive.
+// OUT by its name: NAME.mp4, .mkv, .mov, .avi (H.264), NAME.webm (VP9),
+// NAME.gif, a pattern such as DIR/%06d.png, NAME.rgb or "-" (raw RGB24
+// frames end to end, to a file or standard output), or else a directory
+// that receives 000000.png ... Files are numbered by frame index. Videos run
+// at the segment's frame rate and carry its MP3 sound, copied as it is
+// where the container takes it. --segment all exports the whole film,
+// segment after segment, in one video (its sound put together from the
+// segments') or one run of frames. --from, --to and --duration take times
+// as FFmpeg does (seconds, [HH:]MM:SS[.ms]) or frame numbers ("120f"); --to
+// is exclusive.
 //
 // --hash prints "SEGMENT FRAME SHA256" for each frame: the checksum of the
 // rendered picture's RGB24 bytes (rows top to bottom, red, green, blue).
@@ -22,6 +26,7 @@
 #include "zxLoader.h"
 #include "zxMp3.h"
 #include "zxPng.h"
+#include "zxProgress.h"
 #include "zxRender.h"
 #include "zxScale.h"
 #include "zxToolOutput.h"
@@ -40,7 +45,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class TOutKind { Hash, Directory, Pattern, Raw, Mp4, Webm, Gif };
+enum class TOutKind { Hash, Directory, Pattern, Raw, Mp4, Mkv, Mov, Avi, Webm, Gif };
 
 struct TOptions {
   std::string Film;
@@ -52,6 +57,11 @@ struct TOptions {
   TzxScale Scale;
   bool Cursor = true;
   TzxOutputRules Rules; // what OUT may replace
+  // How a video is encoded.
+  std::optional<int32_t> Crf;
+  std::string PixFmt; // "" for the default
+  bool Lossless = false;
+  bool Crop = false;
 };
 
 std::string Lower(std::string s) {
@@ -60,22 +70,55 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// What OUT is, by its name.
+TOutKind OutKind(const std::string &out) {
+  const std::string ext = Lower(fs::path(out).extension().string());
+  if (out == "-" || ext == ".rgb") return TOutKind::Raw;
+  const struct {
+    const char *Ext;
+    TOutKind Kind;
+  } videos[] = {{".mp4", TOutKind::Mp4}, {".mkv", TOutKind::Mkv},   {".mov", TOutKind::Mov},
+                {".avi", TOutKind::Avi}, {".webm", TOutKind::Webm}, {".gif", TOutKind::Gif}};
+  for (const auto &v : videos)
+    if (ext == v.Ext) return v.Kind;
+  if (ext == ".png") {
+    if (!IsNumberPattern(out))
+      throw EzxUsageError(Format("%s: PNG frames need a pattern with one number, such as "
+                                 "frames/%%06d.png, or a directory",
+                                 out.c_str()));
+    return TOutKind::Pattern;
+  }
+  if (!ext.empty() && !fs::is_directory(out))
+    throw EzxUsageError(Format("%s: unknown output kind %s (use .mp4, .mkv, .mov, .avi, .webm, "
+                               ".gif, .rgb, a %%06d.png pattern or a directory)",
+                               out.c_str(), ext.c_str()));
+  return TOutKind::Directory;
+}
+
+bool IsH264Kind(TOutKind kind) {
+  return kind == TOutKind::Mp4 || kind == TOutKind::Mkv || kind == TOutKind::Mov ||
+         kind == TOutKind::Avi;
+}
+
 // Fills o from the command line; false when the usage text was printed.
 bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   bool hash = false;
-  std::string scale, segment, from, to, duration;
+  std::string scale, segment, from, to, duration, crf;
   TzxCommandLine cl(
       "export",
       "Renders frames as the player shows them: frame k is the picture after frames 0 .. k with "
-      "the cursor sample of frame k drawn on it.\n\nOUT by its name: NAME.mp4 (H.264), NAME.webm "
-      "(VP9), NAME.gif, a pattern such as DIR/%06d.png, NAME.rgb or - (raw RGB24 frames end to "
-      "end, to a file or standard output), otherwise a directory that receives 000000.png ... "
-      "Files are numbered by frame. Videos run at the segment's frame rate and carry its sound. "
-      "With --segment all the whole film goes out, segment after segment: frames numbered and "
-      "--from, --to and --duration counted in the film; a video takes the picture size of the "
-      "first segment (others are fitted into it) and the highest frame rate, each segment's "
-      "sound from its start. --hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the "
-      "checksum of the "
+      "the cursor sample of frame k drawn on it.\n\nOUT by its name: NAME.mp4, NAME.mkv, "
+      "NAME.mov, NAME.avi (H.264), NAME.webm (VP9), NAME.gif, a pattern such as DIR/%06d.png, "
+      "NAME.rgb or - (raw RGB24 frames end to end, to a file or standard output), otherwise a "
+      "directory that receives 000000.png ... Files are numbered by frame. Videos run at the "
+      "segment's frame rate and carry its sound: the MP3 as it is (re-encoded only for WebM, to "
+      "Opus, and for MP4 when below 16000 Hz, to AAC, with a note). A GIF has no sound; its "
+      "palette is made in a first pass over the frames, which are then mapped to it in a "
+      "second. With --segment all the whole film goes out, segment after segment: frames "
+      "numbered and --from, --to and --duration counted in the film; a video takes the picture "
+      "size of the first segment (others are fitted into it) and the highest frame rate, each "
+      "segment's sound from its start (put together and encoded as MP3, or Opus for WebM). "
+      "--hash prints \"SEGMENT FRAME SHA256\" for each frame instead: the checksum of the "
       "picture's RGB24 bytes.");
   cl.add_option("FILM", o.Film, "a film or a self-playing executable; - reads standard input")
       ->required()
@@ -97,7 +140,28 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   cl.add_option("--scale", scale, "a factor (0.5) or a size (640x360)")->type_name("F|WxH");
   cl.add_flag(
       "--no-cursor", [&](int64_t) { o.Cursor = false; }, "leave the cursor out");
+  const CLI::Option *crfOption =
+      cl.add_option("--crf", crf,
+                    "video quality, lower is better and larger: H.264 0 to 51 (default 18), "
+                    "VP9 0 to 63 (default 32)")
+          ->type_name("N");
+  const CLI::Option *pixFmtOption =
+      cl.add_option("--pix-fmt", o.PixFmt,
+                    "yuv420p (the default: every player and browser decodes it, but colour is "
+                    "kept for 2 x 2 pixels, which blurs coloured text and cursor edges, and "
+                    "H.264 needs even sides) or yuv444p (colour for every pixel; some players, "
+                    "browsers and hardware decoders refuse it)")
+          ->type_name("FMT");
+  const CLI::Option *losslessOption = cl.add_flag(
+      "--lossless", o.Lossless,
+      "every pixel exactly as rendered: RGB H.264 (libx264rgb -qp 0) or RGB VP9 (-lossless 1); "
+      "large, and played by FFmpeg-based players rather than browsers");
+  const CLI::Option *cropOption = cl.add_flag(
+      "--crop", o.Crop,
+      "where yuv420p H.264 needs even sides, leave out the last column or row of an odd size "
+      "instead of adding a black one");
   cl.OverwriteOptions();
+  cl.ProgressOptions();
   cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
   if (!cl.Parse(args)) return false;
   o.Rules = cl.OutputRules();
@@ -112,29 +176,22 @@ bool ParseOptions(const std::vector<std::string> &args, TOptions &o) {
   if (hash) {
     if (!scale.empty()) throw EzxUsageError("--hash checks the picture as rendered; drop --scale");
     o.Kind = TOutKind::Hash;
-    return true;
   }
   if (!scale.empty()) o.Scale = ParseScale(scale);
-  const std::string ext = Lower(fs::path(o.Out).extension().string());
-  if (o.Out == "-" || ext == ".rgb")
-    o.Kind = TOutKind::Raw;
-  else if (ext == ".mp4")
-    o.Kind = TOutKind::Mp4;
-  else if (ext == ".webm")
-    o.Kind = TOutKind::Webm;
-  else if (ext == ".gif")
-    o.Kind = TOutKind::Gif;
-  else if (ext == ".png") {
-    if (!IsNumberPattern(o.Out))
-      throw EzxUsageError(Format("%s: PNG frames need a pattern with one number, such as "
-                                 "frames/%%06d.png, or a directory",
-                                 o.Out.c_str()));
-    o.Kind = TOutKind::Pattern;
-  } else if (!ext.empty() && !fs::is_directory(o.Out)) {
-    throw EzxUsageError(Format("%s: unknown output kind %s (use .mp4, .webm, .gif, .rgb, a "
-                               "%%06d.png pattern or a directory)",
-                               o.Out.c_str(), ext.c_str()));
-  }
+  if (!hash) o.Kind = OutKind(o.Out);
+
+  // How videos are encoded.
+  const bool h264 = IsH264Kind(o.Kind);
+  for (const CLI::Option *opt : {crfOption, pixFmtOption, losslessOption, cropOption})
+    if (opt->count() > 0 && !h264 && o.Kind != TOutKind::Webm)
+      throw EzxUsageError(
+          Format("%s applies to videos (.mp4, .mkv, .mov, .avi, .webm)", opt->get_name().c_str()));
+  if (o.Lossless && (crfOption->count() > 0 || pixFmtOption->count() > 0))
+    throw EzxUsageError(
+        Format("--lossless excludes %s", crfOption->count() > 0 ? "--crf" : "--pix-fmt"));
+  if (!crf.empty()) o.Crf = static_cast<int32_t>(ParseWholeNumber("--crf", crf, 0, h264 ? 51 : 63));
+  if (pixFmtOption->count() > 0 && o.PixFmt != "yuv420p" && o.PixFmt != "yuv444p")
+    throw EzxUsageError(Format("--pix-fmt %s: expected yuv420p or yuv444p", o.PixFmt.c_str()));
   return true;
 }
 
@@ -250,6 +307,12 @@ void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
 class TFrameSink {
 public:
   virtual ~TFrameSink() = default;
+  // How often it takes the frames (a pass over them each time).
+  virtual int32_t Passes() const { return 1; }
+  // What the progress line adds to the segment for a pass.
+  virtual std::string PassLabel(int32_t) const { return ""; }
+  // Between passes.
+  virtual void NextPass() {}
   // segment: its number; frame: the segment's, or the film's for files of
   // the whole film.
   virtual void Frame(int32_t segment, int64_t frame, const TzxRgbPicture &picture) = 0;
@@ -375,6 +438,9 @@ TzxScale VideoScale(const TzxScale &asked, const TSegmentInfo &segment) {
   return fit;
 }
 
+// The sampling rate of the sound of a video of many segments (stereo).
+constexpr int32_t FilmSoundRate = 44100;
+
 // Whether a segment carries sound.
 bool HasSound(const TSegmentInfo &segment) {
   return !segment.SoundFileName.empty() && FileExists(segment.SoundFileName);
@@ -382,24 +448,111 @@ bool HasSound(const TSegmentInfo &segment) {
 
 // Why a segment's sound stays out of a video: the player would not play it
 // (no MPEG audio frame header first) or FFmpeg cannot decode it. Empty when
-// it goes in.
-std::string SoundProblem(const TSegmentInfo &segment) {
+// it goes in; rate is then its sampling rate as FFmpeg reads it.
+std::string SoundProblem(const TSegmentInfo &segment, int32_t &rate) {
+  rate = 0;
   try {
     TzxMpegLayer3WaveFormat format;
     GetMp3FileInfo(segment.SoundFileName, format);
   } catch (const EzxMp3Error &e) {
     return Format("its sound %s", e.Reason().c_str());
   }
-  std::string reason;
-  if (!HasAudioStream(segment.SoundFileName, reason))
-    return Format("FFmpeg cannot decode its sound (%s)", reason.c_str());
+  const TzxMediaInfo media = ProbeMedia(segment.SoundFileName);
+  if (!media.HasAudio)
+    return Format("FFmpeg cannot decode its sound (%s)",
+                  media.Error.empty() ? "no audio stream" : media.Error.c_str());
+  rate = std::max(media.SampleRate, 1);
   return "";
+}
+
+// How a video is encoded: the codec's arguments, the filter that evens an
+// odd size for yuv420p H.264, and whether the MP3 sound is kept as it is.
+struct TEncoding {
+  std::vector<std::string> Video;
+  std::string Filter;     // "" when none
+  std::string SizeNote;   // what the filter does to the picture
+  bool CopySound = false; // else re-encoded (Audio)
+  std::vector<std::string> Audio;
+  std::string SoundNote; // why the sound is re-encoded
+  std::string Format;    // FFmpeg's muxer
+};
+
+// sampleRate: the sound's, 0 when there is none.
+TEncoding ChooseEncoding(const TOptions &o, int32_t w, int32_t h, int32_t sampleRate,
+                         int32_t segment) {
+  TEncoding e;
+  if (o.Kind == TOutKind::Webm) {
+    e.Format = "webm";
+    e.Video = {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8"};
+    if (o.Lossless)
+      e.Video.insert(e.Video.end(), {"-lossless", "1", "-pix_fmt", "gbrp"});
+    else
+      e.Video.insert(e.Video.end(), {"-b:v", "0", "-crf", Format("%d", o.Crf.value_or(32)),
+                                     "-pix_fmt", o.PixFmt.empty() ? "yuv420p" : o.PixFmt});
+    e.Audio = {"-c:a", "libopus", "-b:a", "96k"};
+    e.SoundNote =
+        Format("segment %d: its MP3 sound is re-encoded to Opus: WebM carries no MP3", segment);
+    return e;
+  }
+  e.Format = o.Kind == TOutKind::Mp4   ? "mp4"
+             : o.Kind == TOutKind::Mkv ? "matroska"
+             : o.Kind == TOutKind::Mov ? "mov"
+                                       : "avi";
+  if (o.Lossless) {
+    e.Video = {"-c:v", "libx264rgb", "-preset", "veryfast", "-qp", "0", "-pix_fmt", "rgb24"};
+  } else {
+    const std::string pixFmt = o.PixFmt.empty() ? "yuv420p" : o.PixFmt;
+    e.Video = {"-c:v",     "libx264", "-preset",
+               "veryfast", "-crf",    Format("%d", o.Crf.value_or(18)),
+               "-pix_fmt", pixFmt};
+    // 4:2:0 H.264 has chroma for 2 x 2 pixels: both sides must be even.
+    if (pixFmt == "yuv420p" && (w % 2 != 0 || h % 2 != 0)) {
+      const int32_t cw = o.Crop && w > 1 ? w & ~1 : w, ch = o.Crop && h > 1 ? h & ~1 : h;
+      const int32_t pw = cw + cw % 2, ph = ch + ch % 2;
+      std::string how;
+      if (cw != w || ch != h) {
+        e.Filter = Format("crop=%d:%d:0:0", cw, ch);
+        how = Format("cropped to %d x %d (the last %s left out)", cw, ch,
+                     cw != w && ch != h ? "column and row"
+                     : cw != w          ? "column"
+                                        : "row");
+      }
+      if (pw != cw || ph != ch) {
+        e.Filter += Format("%spad=%d:%d:0:0:black", e.Filter.empty() ? "" : ",", pw, ph);
+        how +=
+            Format("%spadded to %d x %d (a black %s added)", how.empty() ? "" : ", then ", pw, ph,
+                   pw != cw && ph != ch ? "column at the right and row at the bottom"
+                   : pw != cw           ? "column at the right"
+                                        : "row at the bottom");
+      }
+      const char *other = o.Crop ? "without --crop it is padded" : "--crop crops instead";
+      e.SizeNote = Format("the %d x %d picture is %s: yuv420p needs even sides (%s, or "
+                          "--pix-fmt yuv444p keeps the size)",
+                          w, h, how.c_str(), other);
+    }
+  }
+  if (o.Kind == TOutKind::Mp4 || o.Kind == TOutKind::Mov)
+    e.Video.insert(e.Video.end(), {"-movflags", "+faststart"});
+  // MP4 knows MPEG-1 and MPEG-2 audio, not the 8000 to 12000 Hz of MPEG-2.5;
+  // Matroska, QuickTime and AVI take any.
+  e.CopySound = o.Kind != TOutKind::Mp4 || sampleRate >= 16000;
+  if (!e.CopySound) {
+    e.Audio = {"-c:a", "aac", "-b:a", "128k"};
+    e.SoundNote = Format("segment %d: its MP3 sound is re-encoded to AAC: MP4 takes MP3 at "
+                         "16000 Hz and more, this has %d Hz",
+                         segment, sampleRate);
+  }
+  return e;
 }
 
 // Pipes RGB24 frames into FFmpeg, which encodes them (with the sound) into
 // a temporary file that becomes the output at the end. Sound that the
 // player would not play (no MPEG audio frame header first) or that FFmpeg
 // cannot decode is left out, with a note, as the player leaves it out.
+//
+// A GIF takes two passes over the frames, so that FFmpeg holds no more
+// than a frame: the first makes a palette from them (palettegen), the
+// second maps them to it (paletteuse).
 class TVideoSink : public TScaledSink {
 public:
   TVideoSink(const TOptions &o, const TSegmentInfo &segment, int64_t from, int64_t to)
@@ -420,15 +573,25 @@ public:
     FFilmSound = true;
   }
 
+  int32_t Passes() const override { return FOptions.Kind == TOutKind::Gif ? 2 : 1; }
+  std::string PassLabel(int32_t pass) const override {
+    return FOptions.Kind != TOutKind::Gif ? "" : pass == 0 ? ", GIF palette" : ", GIF";
+  }
+  void NextPass() override {
+    if (!FChild) throw EzxError("No frame to export");
+    if (FChild->Wait() != 0) Fail();
+    FChild.reset();
+    ++FPass;
+  }
+
   void Frame(int32_t, int64_t, const TzxRgbPicture &picture) override {
     int32_t w = 0, h = 0;
     const uint8_t *rgb = Scaled(picture, w, h);
     if (!FChild) {
-      if (picture.Width > MaxVideoSide || picture.Height > MaxVideoSide)
-        std::fprintf(stderr,
-                     "zxtool: the video is scaled to %d x %d: encoders take at most %d pixels "
-                     "a side\n",
-                     w, h, MaxVideoSide);
+      if (FPass == 0 && (picture.Width > MaxVideoSide || picture.Height > MaxVideoSide))
+        FNotes.push_back(Format("the video is scaled to %d x %d: encoders take at most %d "
+                                "pixels a side",
+                                w, h, MaxVideoSide));
       Start(w, h);
     }
     if (!FChild->Write(rgb, size_t(w) * size_t(h) * 3)) Fail();
@@ -440,49 +603,73 @@ public:
     FChild.reset();
     CheckInterrupted(); // FFmpeg may have been encoding on meanwhile
     FOutput.Commit();
-    if (!FSoundNote.empty()) std::fprintf(stderr, "zxtool: %s\n", FSoundNote.c_str());
+    // One line, and only for a video that was written.
+    std::string notes;
+    for (const std::string &note : FNotes)
+      notes += (notes.empty() ? "" : "; ") + note;
+    if (!notes.empty()) std::fprintf(stderr, "zxtool: %s\n", notes.c_str());
   }
 
 private:
+  // The sampling rate of the sound as FFmpeg reads it; 0 when it is left
+  // out, with a note saying why (the film's sound was checked as it was
+  // made, and GIFs of the film are noted by their maker).
+  int32_t SoundRate() {
+    if (FSound.empty() || !FileExists(FSound)) return 0;
+    if (FFilmSound) return FOptions.Kind == TOutKind::Gif ? 0 : FilmSoundRate;
+    if (FOptions.Kind == TOutKind::Gif) {
+      FNotes.push_back(Format("segment %d is exported without sound: GIF has none", FNumber));
+      return 0;
+    }
+    int32_t rate = 0;
+    const std::string problem = SoundProblem(FSegment, rate);
+    if (!problem.empty())
+      FNotes.push_back(
+          Format("segment %d is exported without sound: %s", FNumber, problem.c_str()));
+    return rate;
+  }
+
   void Start(int32_t w, int32_t h) {
     const double fps = FRate;
-    const std::string rate = RateArgument(fps);
-    std::vector<std::string> a = {"ffmpeg",     "-hide_banner", "-nostdin", "-v",
-                                  "error",      "-y",           "-f",       "rawvideo",
-                                  "-pix_fmt",   "rgb24",        "-s",       Format("%dx%d", w, h),
-                                  "-framerate", rate,           "-i",       "pipe:0"};
-    bool sound = FOptions.Kind != TOutKind::Gif && !FSound.empty() && FileExists(FSound);
-    const std::string problem = sound && !FFilmSound ? SoundProblem(FSegment) : "";
-    if (!problem.empty()) {
-      sound = false;
-      FSoundNote = Format("segment %d is exported without sound: %s", FNumber, problem.c_str());
+    std::vector<std::string> a = {
+        "ffmpeg",     "-hide_banner",    "-nostdin", "-v",    "error", "-y",
+        "-f",         "rawvideo",        "-pix_fmt", "rgb24", "-s",    Format("%dx%d", w, h),
+        "-framerate", RateArgument(fps), "-i",       "pipe:0"};
+    const std::string length = Format("%.6f", double(FTo - FFrom) / fps);
+    const int32_t rate = FPass == 0 ? SoundRate() : 0;
+    if (FOptions.Kind == TOutKind::Gif) {
+      if (FPass == 0) {
+        FPalette.Reset(MakeTempFileName("png", "", "zxG_"));
+        a.insert(a.end(), {"-t", length, "-vf", "palettegen=stats_mode=diff", "-frames:v", "1",
+                           "-update", "1", "-f", "image2", FPalette.Name()});
+      } else {
+        a.insert(a.end(), {"-i", FPalette.Name(), "-t", length, "-lavfi", "[0:v][1:v]paletteuse",
+                           "-f", "gif", FOutput.TempName()});
+      }
+      FChild = std::make_unique<TzxChildProcess>(a, TzxChildProcess::TPipe::ToChild, FLog.Name());
+      return;
     }
-    if (sound) {
+    const TEncoding e = ChooseEncoding(FOptions, w, h, rate, FNumber);
+    if (!e.SizeNote.empty()) FNotes.push_back(e.SizeNote);
+    if (rate > 0)
       a.insert(a.end(),
                {"-ss", Format("%.6f", FSoundStart), "-i", FSound, "-map", "0:v", "-map", "1:a"});
+    a.insert(a.end(), {"-t", length});
+    if (!e.Filter.empty()) a.insert(a.end(), {"-vf", e.Filter});
+    a.insert(a.end(), e.Video.begin(), e.Video.end());
+    if (rate > 0 && FFilmSound) {
+      // Put together from the segments' sounds: no MP3 of the film to copy.
+      if (FOptions.Kind == TOutKind::Webm)
+        a.insert(a.end(), e.Audio.begin(), e.Audio.end());
+      else
+        a.insert(a.end(), {"-c:a", "libmp3lame", "-b:a", "128k"});
+    } else if (rate > 0 && e.CopySound) {
+      a.insert(a.end(), {"-c:a", "copy"});
+    } else if (rate > 0) {
+      a.insert(a.end(), e.Audio.begin(), e.Audio.end());
+      FNotes.push_back(e.SoundNote);
     }
-    a.insert(a.end(), {"-t", Format("%.6f", double(FTo - FFrom) / fps)});
-    switch (FOptions.Kind) {
-    case TOutKind::Mp4:
-      a.insert(a.end(),
-               {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset", "veryfast",
-                "-crf", "18", "-pix_fmt", "yuv420p", "-movflags", "+faststart"});
-      if (sound) a.insert(a.end(), {"-c:a", "aac", "-b:a", "128k"});
-      a.insert(a.end(), {"-f", "mp4"});
-      break;
-    case TOutKind::Webm:
-      a.insert(a.end(),
-               {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libvpx-vp9", "-b:v", "0", "-crf",
-                "32", "-deadline", "realtime", "-cpu-used", "8", "-pix_fmt", "yuv420p"});
-      if (sound) a.insert(a.end(), {"-c:a", "libopus", "-b:a", "96k"});
-      a.insert(a.end(), {"-f", "webm"});
-      break;
-    default:
-      a.insert(a.end(), {"-vf", "split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
-                         "-f", "gif"});
-      break;
-    }
-    a.push_back(FOutput.TempName());
+    a.insert(a.end(), {"-f", e.Format, FOutput.TempName()});
     FChild = std::make_unique<TzxChildProcess>(a, TzxChildProcess::TPipe::ToChild, FLog.Name());
   }
 
@@ -492,6 +679,7 @@ private:
     // FFmpeg names the files it was given: ours are temporary.
     std::string reason = ReplaceAll(LastLineOf(FLog.Name()), FSound, FSoundName);
     reason = ReplaceAll(reason, FOutput.TempName(), FOptions.Out);
+    if (!FPalette.Name().empty()) reason = ReplaceAll(reason, FPalette.Name(), "the GIF palette");
     throw EzxError(Format("ffmpeg could not write %s%s%s", FOptions.Out.c_str(),
                           reason.empty() ? "" : ": ", reason.c_str()));
   }
@@ -505,9 +693,11 @@ private:
   double FSoundStart;      // where in it the video starts
   std::string FSoundName;  // what FFmpeg's messages call it
   bool FFilmSound = false; // made for the video and checked already
-  std::string FSoundNote;
+  int32_t FPass = 0;
+  std::vector<std::string> FNotes; // said once the video is written, on one line
   TzxOutputFile FOutput;
   TzxTempFile FLog;
+  TzxTempFile FPalette;                    // a GIF's, between its passes
   std::unique_ptr<TzxChildProcess> FChild; // destroyed (killed) before FOutput goes
 };
 
@@ -553,7 +743,8 @@ int64_t Shown(const TSpan &span, const TSegmentList &list, int64_t rate, int64_t
 // when no span has sound to give; notes what is left out.
 bool MakeFilmSound(const std::vector<TSpan> &spans, const TSegmentList &list, int64_t rate,
                    const std::string &out, std::string &notes) {
-  const char *const format = "aformat=sample_fmts=s16:sample_rates=44100:channel_layouts=stereo";
+  const std::string format =
+      Format("aformat=sample_fmts=s16:sample_rates=%d:channel_layouts=stereo", FilmSoundRate);
   std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-y"};
   std::vector<std::pair<std::string, std::string>> names; // file, what messages call it
   std::string graph, joined;
@@ -561,19 +752,21 @@ bool MakeFilmSound(const std::vector<TSpan> &spans, const TSegmentList &list, in
     const TSpan &p = spans[i];
     const TSegmentInfo &s = *list.Get(p.Index);
     const double seconds = double(Shown(p, list, rate, p.To)) / double(rate);
-    const std::string problem = HasSound(s) ? SoundProblem(s) : "";
+    int32_t soundRate = 0;
+    const std::string problem = HasSound(s) ? SoundProblem(s, soundRate) : "";
     if (!problem.empty())
       notes += Format("zxtool: segment %d is exported without sound: %s\n", SegmentNumber(s),
                       problem.c_str());
     if (HasSound(s) && problem.empty()) {
-      graph += Format("[%zu:a]atrim=start=%.6f,asetpts=PTS-STARTPTS,aresample=44100,%s,apad,"
+      graph += Format("[%zu:a]atrim=start=%.6f,asetpts=PTS-STARTPTS,aresample=%d,%s,apad,"
                       "atrim=duration=%.6f[p%zu];",
-                      names.size(), double(p.From) / SegmentRate(s), format, seconds, i);
+                      names.size(), double(p.From) / SegmentRate(s), FilmSoundRate, format.c_str(),
+                      seconds, i);
       a.insert(a.end(), {"-i", s.SoundFileName});
       names.emplace_back(s.SoundFileName, Format("the sound of segment %d", SegmentNumber(s)));
     } else {
-      graph +=
-          Format("anullsrc=r=44100:cl=stereo,%s,atrim=duration=%.6f[p%zu];", format, seconds, i);
+      graph += Format("anullsrc=r=%d:cl=stereo,%s,atrim=duration=%.6f[p%zu];", FilmSoundRate,
+                      format.c_str(), seconds, i);
     }
     joined += Format("[p%zu]", i);
   }
@@ -672,7 +865,7 @@ int CommandExport(const std::vector<std::string> &args) {
   // Frames of many segments in one video or raw stream take the first
   // one's size; a video takes the highest rate, the frames of slower
   // segments shown as long as they last.
-  const bool video = o.Kind == TOutKind::Mp4 || o.Kind == TOutKind::Webm || o.Kind == TOutKind::Gif;
+  const bool video = IsH264Kind(o.Kind) || o.Kind == TOutKind::Webm || o.Kind == TOutKind::Gif;
   const bool joined = spans.size() > 1 && (video || o.Kind == TOutKind::Raw);
   const TSegmentInfo &lead = *list.Get(spans[0].Index);
   int64_t rate = std::llround(SegmentRate(lead));
@@ -710,6 +903,11 @@ int CommandExport(const std::vector<std::string> &args) {
     if (o.Kind != TOutKind::Gif) {
       filmSound.Reset(MakeTempFileName("flac", "", "zxF_"));
       if (!MakeFilmSound(spans, list, rate, filmSound.Name(), notes)) filmSound.Remove();
+    } else {
+      for (const TSpan &p : spans)
+        if (HasSound(*list.Get(p.Index)))
+          notes += Format("zxtool: segment %d is exported without sound: GIF has none\n",
+                          SegmentNumber(*list.Get(p.Index)));
     }
     videoSink->UseFilmSound(double(rate), filmSound.Name());
     sink = std::move(videoSink);
@@ -718,50 +916,56 @@ int CommandExport(const std::vector<std::string> &args) {
 
   TzxRgbPicture picture;
   TFitter fitter;
-  TzxPalette palette{};
-  size_t next = 0; // in spans
-  for (int32_t s = 0; next < spans.size(); ++s) {
-    TSegmentInfo &segment = *list.Get(s);
-    // The player passes over a segment with nothing to play; the colours
-    // of the segments before and between the ones exported play on.
-    if (!NothingToPlay(segment).empty()) continue;
-    if (s != spans[next].Index) {
-      PlayPalette(segment, palette);
-      continue;
-    }
-    const TSpan &span = spans[next++];
-    const int32_t number = SegmentNumber(segment);
-    const int64_t count = std::max(segment.FrameCount, 0);
-    TzxSegmentRenderer renderer(segment, palette);
-    TzxProgress progress(Format("segment %d", number), span.To);
-    int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
-    try {
-      while (renderer.FrameIndex() + 1 < span.To) {
-        CheckInterrupted();
-        decoding = renderer.FrameIndex() + 1;
-        if (!renderer.NextFrame()) break;
-        const int32_t k = renderer.FrameIndex();
-        progress.Update(k + 1);
-        if (k < span.From) continue;
-        renderer.Render(picture, o.Cursor);
-        const TzxRgbPicture &shown =
-            joined ? fitter.Fit(picture, lead.Width, lead.Height) : picture;
-        const int64_t times =
-            joined && video ? Shown(span, list, rate, k + 1) - Shown(span, list, rate, k) : 1;
-        // Checksum lines name the segment's frames; files are numbered in the film.
-        const int64_t frame = o.Kind == TOutKind::Hash ? k : span.FilmFrame + k;
-        for (int64_t t = 0; t < times; ++t)
-          sink->Frame(number, frame, shown);
+  // Each pass over the frames plays the film from its start, with the
+  // colours the player starts with.
+  for (int32_t pass = 0; pass < sink->Passes(); ++pass) {
+    if (pass > 0) sink->NextPass();
+    TzxPalette palette{};
+    size_t next = 0; // in spans
+    for (int32_t s = 0; next < spans.size(); ++s) {
+      TSegmentInfo &segment = *list.Get(s);
+      // The player passes over a segment with nothing to play; the colours
+      // of the segments before and between the ones exported play on.
+      if (!NothingToPlay(segment).empty()) continue;
+      if (s != spans[next].Index) {
+        PlayPalette(segment, palette);
+        continue;
       }
-    } catch (const EzxCorruptFrame &e) {
-      throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
-    }
-    // The palette plays on through the frames left undecoded.
-    if (next < spans.size() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+      const TSpan &span = spans[next++];
+      const int32_t number = SegmentNumber(segment);
+      const int64_t count = std::max(segment.FrameCount, 0);
+      TzxSegmentRenderer renderer(segment, palette);
+      TzxProgress progress(Format("segment %d%s", number, sink->PassLabel(pass).c_str()), span.To);
+      int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
       try {
-        for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
-          ApplyPaletteChange(*segment.PaletteTrack, palette);
-      } catch (const EzxCorruptFrame &) {
+        while (renderer.FrameIndex() + 1 < span.To) {
+          CheckInterrupted();
+          decoding = renderer.FrameIndex() + 1;
+          if (!renderer.NextFrame()) break;
+          const int32_t k = renderer.FrameIndex();
+          progress.Update(k + 1);
+          if (k < span.From) continue;
+          renderer.Render(picture, o.Cursor);
+          const TzxRgbPicture &shown =
+              joined ? fitter.Fit(picture, lead.Width, lead.Height) : picture;
+          const int64_t times =
+              joined && video ? Shown(span, list, rate, k + 1) - Shown(span, list, rate, k) : 1;
+          // Checksum lines name the segment's frames; files are numbered in the film.
+          const int64_t frame = o.Kind == TOutKind::Hash ? k : span.FilmFrame + k;
+          for (int64_t t = 0; t < times; ++t)
+            sink->Frame(number, frame, shown);
+        }
+      } catch (const EzxCorruptFrame &e) {
+        throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
+      }
+      progress.Finish();
+      // The palette plays on through the frames left undecoded.
+      if (next < spans.size() && segment.BitsPerPixel == 8 && segment.PaletteTrack) {
+        try {
+          for (int64_t k = renderer.FrameIndex() + 1; k < count; ++k)
+            ApplyPaletteChange(*segment.PaletteTrack, palette);
+        } catch (const EzxCorruptFrame &) {
+        }
       }
     }
   }

@@ -16,10 +16,15 @@
 //   --cursor-track CSV    lines "tick,cursor,x,y"; tick = frame x samples + t;
 //                         ticks not listed repeat the sample before
 //   --samples 1|3         cursor samples per frame
-//   --sound FILE.mp3      MPEG audio stored with the segment
+//   --sound FILE          the segment's sound: any audio file FFmpeg reads
+//   --no-sound            leave out the sound of a video SRC
 //
 // Frames are read and coded one at a time: XOR against the picture before,
-// runs across row ends, as the player's decoder reads them.
+// runs across row ends, as the player's decoder reads them. A video's own
+// sound, or a --sound file that is not yet an MP3 the player plays, is
+// converted with FFmpeg to constant-rate MP3 that starts with a frame
+// header (no ID3 tag, no Xing/Info frame), aligned to the segment's first
+// picture and cut to its length.
 #include "zxtool.h"
 
 #include "zxCursorFile.h"
@@ -32,6 +37,7 @@
 #include "zxLzma.h"
 #include "zxCabWriter.h"
 #include "zxPng.h"
+#include "zxProgress.h"
 #include "zxToolOutput.h"
 
 #include <algorithm>
@@ -67,7 +73,8 @@ struct TSegmentOptions {
   bool CursorsInherited = false; // still the defaults' list
   std::string CursorTrack;
   int32_t Samples = 1;
-  std::string Sound;
+  std::string Sound;    // --sound
+  bool NoSound = false; // --no-sound: none, not even a video's own
   int32_t RawWidth = 0, RawHeight = 0;
 };
 
@@ -142,7 +149,7 @@ using TApply = void (*)(TSegmentOptions &, const std::string &);
 
 struct TSegmentOption {
   const char *Name;
-  const char *Value;
+  const char *Value; // null for a flag
   const char *Help;
   TApply Apply;
 };
@@ -193,8 +200,19 @@ const TSegmentOption SegmentOptions[] = {
        s.Samples = ParseInt("--samples", v, 1, 3);
        if (s.Samples == 2) throw EzxUsageError("--samples 2: expected 1 or 3");
      }},
-    {"--sound", "FILE.mp3", "MPEG audio stored with the segment",
-     [](TSegmentOptions &s, const std::string &v) { s.Sound = v; }},
+    {"--sound", "FILE",
+     "the segment's sound: any audio file FFmpeg reads, converted to an MP3 the player plays "
+     "(an MP3 that starts with a frame header behind its tags is stored as it is)",
+     [](TSegmentOptions &s, const std::string &v) {
+       s.Sound = v;
+       s.NoSound = false;
+     }},
+    {"--no-sound", nullptr,
+     "no sound: a video SRC's own is otherwise kept (the later of --sound and --no-sound counts)",
+     [](TSegmentOptions &s, const std::string &) {
+       s.Sound.clear();
+       s.NoSound = true;
+     }},
     {"--raw", "WxH", "SRC is raw BGRA frames of this size (- reads standard input)",
      [](TSegmentOptions &s, const std::string &v) {
        std::tie(s.RawWidth, s.RawHeight) = ParsePair("--raw", v, 'x', 1, 16384);
@@ -223,9 +241,18 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
   const CLI::Option *input = taking("--input", "starts a segment with its frames", "SRC");
   std::map<const CLI::Option *, const TSegmentOption *> segmentOptions;
   for (const auto &so : SegmentOptions)
-    segmentOptions[taking(so.Name, so.Help, so.Value)] = &so;
+    segmentOptions[so.Value ? taking(so.Name, so.Help, so.Value)
+                            : cl.add_flag(so.Name, so.Help)
+                                  ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)] = &so;
   cl.OverwriteOptions();
-  cl.Notes(std::string(SegmentNumbering) + " Cursors are numbered from 0 in the order given.");
+  cl.ProgressOptions();
+  cl.Notes(std::string(SegmentNumbering) +
+           " Cursors are numbered from 0 in the order given.\n\nSound: a video's own sound, or a "
+           "--sound file that is no MP3 the player plays, is converted with FFmpeg (libmp3lame, "
+           "constant bit rate, the source's sampling rate where MPEG audio has it, else the next "
+           "higher up to 48000 Hz; mono stays mono, more channels become stereo), without ID3 "
+           "tag or Xing/Info frame, from the segment's first picture on and cut to its length. "
+           "What was converted is said on standard error.");
   if (!cl.Parse(args)) return false;
   o.Rules = cl.OutputRules();
 
@@ -233,8 +260,10 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
   std::map<const CLI::Option *, size_t> used; // values taken of each option
   const CLI::Option *previous = nullptr;
   for (const CLI::Option *opt : cl.parse_order()) {
-    if (opt != out && opt != input && segmentOptions.count(opt) == 0) continue; // -y, -n
-    const std::string &value = opt->results().at(used[opt]++);
+    const auto so = segmentOptions.find(opt);
+    if (opt != out && opt != input && so == segmentOptions.end()) continue; // -y, --progress ...
+    const bool flag = so != segmentOptions.end() && so->second->Value == nullptr;
+    const std::string value = flag ? std::string() : opt->results().at(used[opt]++);
     TSegmentOptions &s = o.Segments.empty() ? defaults : o.Segments.back();
     if (opt == out) {
       if (!o.Out.empty()) throw EzxUsageError("-o given twice");
@@ -245,11 +274,10 @@ bool ParseOptions(const std::vector<std::string> &args, TMakeOptions &o) {
       next.CursorsInherited = true;
       o.Segments.push_back(std::move(next));
     } else {
-      const TSegmentOption &so = *segmentOptions.at(opt);
       if (opt->get_name() == "--hotspot" &&
           (previous == nullptr || previous->get_name() != "--cursor" || s.Cursors.back().HotSpot))
         throw EzxUsageError("--hotspot must follow a --cursor FILE directly");
-      so.Apply(s, value);
+      so->second->Apply(s, value);
     }
     previous = opt;
   }
@@ -356,13 +384,17 @@ private:
 class TVideoSource : public TFrameSource {
 public:
   TVideoSource(const std::string &name, std::optional<double> fps)
-      : FName(name), FLog(MakeTempFileName("txt", "", "zxF_")) {
-    const TzxVideoInfo info = ProbeVideo(name);
-    FWidth = info.Width;
-    FHeight = info.Height;
+      : FName(name), FLog(MakeTempFileName("txt", "", "zxF_")), FMedia(ProbeVideo(name)) {
+    FWidth = FMedia.Width;
+    FHeight = FMedia.Height;
     if (FWidth > 16384 || FHeight > 16384)
       throw EzxError(Format("%s: %d x %d pixels is too large", name.c_str(), FWidth, FHeight));
-    FRate = fps ? *fps : info.FramesPerSecond;
+    FRate = fps ? *fps : FMedia.FramesPerSecond;
+    // For the progress line: what the file says, or its length at the rate taken.
+    FCount = FMedia.FrameCount;
+    if (fps && std::fabs(*fps - FMedia.FramesPerSecond) > 1e-6)
+      FCount =
+          FMedia.Duration > 0 && FMedia.Duration < 1e7 ? std::llround(FMedia.Duration * *fps) : 0;
     std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin", "-v", "error", "-i", name};
     if (FRate > 0) a.insert(a.end(), {"-vf", "fps=" + RateArgument(FRate)});
     a.insert(a.end(), {"-an", "-f", "rawvideo", "-pix_fmt", "bgra", "pipe:1"});
@@ -380,9 +412,13 @@ public:
     return false;
   }
 
+  // What ffprobe says of the file, its sound included.
+  const TzxMediaInfo &Media() const { return FMedia; }
+
 private:
   std::string FName;
   TzxTempFile FLog;
+  TzxMediaInfo FMedia;
   std::unique_ptr<TzxChildProcess> FChild;
 };
 
@@ -456,24 +492,31 @@ std::vector<std::string> InputFiles(const TSegmentOptions &s) {
 
 // ----------------------------------------------------------------- sound
 
-// An MPEG audio frame header (sync, version, layer, bit rate and sample
-// rate not reserved) or an ID3v2 tag.
-bool LooksLikeMp3(const uint8_t *b, size_t n) {
-  if (n >= 3 && b[0] == 'I' && b[1] == 'D' && b[2] == '3') return true;
-  if (n < 4 || b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
-  const int version = (b[1] >> 3) & 3, layer = (b[1] >> 1) & 3;
-  const int bitrate = b[2] >> 4, rate = (b[2] >> 2) & 3;
-  return version != 1 && layer != 0 && bitrate != 15 && rate != 3;
-}
-
-// The MPEG audio frames of a sound file, without the tags and the encoder's
-// summary frame around them: the player's wave-out stream needs the sound to
-// start with a frame header. Says what was left out.
-TzxMp3Audio StoredSound(const std::string &name, int32_t segment) {
+// The MPEG audio frames of an MP3 file the player plays as it is: Layer III
+// frames with a bit rate, the first one behind any tags. Nothing for
+// anything else, which is converted.
+std::optional<TzxMp3Audio> PlayableMp3(const std::string &name) {
+  std::error_code ec;
+  if (fs::file_size(name, ec) > uint64_t(INT32_MAX) / 2 || ec) return std::nullopt;
   TzxFileStream f(name, fmOpenRead | fmShareDenyWrite);
   const TzxMp3Audio a = FindMp3Audio(f);
-  if (!a.StartsWithFrame || a.Size <= 0)
-    throw EzxError(Format("%s holds no MPEG audio frames behind its tags", name.c_str()));
+  uint8_t header[4] = {};
+  if (!a.StartsWithFrame || a.Size < 4) return std::nullopt;
+  f.Seek(static_cast<int32_t>(a.Offset));
+  if (f.Read(header, 4) != 4) return std::nullopt;
+  try {
+    TzxMpegLayer3WaveFormat format;
+    if (Mp3FormatFromHeader(header, format) != TzxMp3Header::Layer3) return std::nullopt;
+  } catch (const EzxMp3Error &) {
+    return std::nullopt;
+  }
+  return a;
+}
+
+// Says what of an MP3 file stored as it is was left out: the tags and the
+// encoder's summary frame around its frames, which the player's wave-out
+// stream cannot take before the first frame header.
+void NoteStoredSound(const std::string &name, const TzxMp3Audio &a, int32_t segment) {
   std::vector<std::string> parts;
   if (a.TagBytes > 0)
     parts.push_back(
@@ -482,16 +525,102 @@ TzxMp3Audio StoredSound(const std::string &name, int32_t segment) {
     parts.push_back(Format("the encoder's Xing/Info frame (%lld bytes)",
                            static_cast<long long>(a.InfoFrameBytes)));
   if (a.TrailerBytes > 0) parts.push_back("the ID3v1 tag at its end (128 bytes)");
-  if (!parts.empty()) {
-    std::string list = parts[0];
-    for (size_t i = 1; i < parts.size(); ++i)
-      list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
-    std::fprintf(stderr,
-                 "zxtool: segment %d: stored the sound of %s without %s, so that it starts with "
-                 "an MPEG audio frame header as the player needs\n",
-                 segment, name.c_str(), list.c_str());
+  if (parts.empty()) return;
+  std::string list = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i)
+    list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  std::fprintf(stderr,
+               "zxtool: segment %d: stored the sound of %s without %s, so that it starts with "
+               "an MPEG audio frame header as the player needs\n",
+               segment, name.c_str(), list.c_str());
+}
+
+// A sound to convert, and how much of it comes before the segment's first
+// picture (negative: the picture comes first).
+struct TSoundSource {
+  std::string File;
+  TzxMediaInfo Media;
+  double Lead = 0;
+};
+
+// The sampling rates of MPEG audio (MPEG-1, 2 and 2.5), which the player's
+// header reader takes and libmp3lame writes.
+constexpr int32_t Mp3Rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+// The source's rate where MPEG audio has it, else the next higher one (at
+// most 48000 Hz); 44100 Hz when the source does not say.
+int32_t Mp3Rate(int32_t rate) {
+  if (rate <= 0) return 44100;
+  for (const int32_t r : Mp3Rates)
+    if (r >= rate) return r;
+  return 48000;
+}
+
+std::string ChannelsText(int32_t channels) {
+  return channels == 1 ? "mono" : channels == 2 ? "stereo" : Format("%d channels", channels);
+}
+
+// Converts the sound into the MP3 the segment stores: length seconds from
+// the first picture on. Says what was converted.
+void ConvertSound(const TSoundSource &src, double length, int32_t number, TzxTempFile &mp3,
+                  TzxMp3Audio &audio) {
+  const int32_t rate = Mp3Rate(src.Media.SampleRate);
+  const int32_t channels = src.Media.Channels == 1 ? 1 : 2;
+  const int32_t kbit = (channels == 1 ? 64 : 128) / (rate >= 32000 ? 1 : 2);
+  mp3.Reset(MakeTempFileName("mp3", "", "zxS_"));
+  TzxTempFile log(MakeTempFileName("txt", "", "zxF_"));
+  std::vector<std::string> a = {"ffmpeg", "-hide_banner", "-nostdin",      "-v",    "error",
+                                "-i",     src.File,       "-map",          "0:a:0", "-vn",
+                                "-sn",    "-dn",          "-map_metadata", "-1"};
+  // Timestamps from the sound's own start, then trimmed or delayed to the
+  // first picture.
+  if (src.Lead > 0.001)
+    a.insert(a.end(), {"-af", Format("asetpts=PTS-STARTPTS,atrim=start=%.6f", src.Lead)});
+  else if (src.Lead < -0.001)
+    a.insert(a.end(), {"-af", Format("adelay=delays=%lldS:all=1",
+                                     std::llround(-src.Lead * std::max(src.Media.SampleRate, 1)))});
+  a.insert(a.end(), {"-ac", Format("%d", channels), "-ar", Format("%d", rate), "-c:a", "libmp3lame",
+                     "-b:a", Format("%dk", kbit), "-id3v2_version", "0", "-write_xing", "0", "-t",
+                     Format("%.6f", length), "-f", "mp3", mp3.Name()});
+  TzxProgress progress(Format("segment %d, sound", number), 0);
+  TzxChildProcess child(a, TzxChildProcess::TPipe::None, log.Name());
+  const int code = child.Wait([&progress] {
+    CheckInterrupted();
+    progress.Tick();
+  });
+  progress.Finish();
+  if (code != 0 || !FileExists(mp3.Name())) {
+    std::string reason = LastLineOf(log.Name());
+    for (size_t at; (at = reason.find(mp3.Name())) != std::string::npos;)
+      reason.replace(at, mp3.Name().size(), "the MP3");
+    throw EzxError(Format("segment %d: ffmpeg could not convert the sound of %s to MP3%s%s", number,
+                          src.File.c_str(), reason.empty() ? "" : ": ", reason.c_str()));
   }
-  return a;
+  TzxFileStream f(mp3.Name(), fmOpenRead | fmShareDenyWrite);
+  audio = FindMp3Audio(f);
+  if (!audio.StartsWithFrame || audio.Size < 4) {
+    audio = {};
+    mp3.Remove();
+    std::fprintf(stderr,
+                 "zxtool: segment %d: the sound of %s ends before the first picture; the "
+                 "segment has no sound\n",
+                 number, src.File.c_str());
+    return;
+  }
+  std::string what =
+      Format("segment %d: converted the sound of %s (%s, %d Hz, %s) to MP3 (%d Hz, %s, %d kbit/s)",
+             number, src.File.c_str(), src.Media.AudioCodec.c_str(), src.Media.SampleRate,
+             ChannelsText(src.Media.Channels).c_str(), rate, ChannelsText(channels).c_str(), kbit);
+  if (rate != src.Media.SampleRate)
+    what += Format(", resampled as MPEG audio has no %d Hz", src.Media.SampleRate);
+  if (src.Media.Duration - std::max(src.Lead, 0.0) > length + 0.01)
+    what += Format(", cut to the segment's %.2f s", length);
+  if (src.Lead > 0.001)
+    what += Format(", leaving out its first %.3f s, which come before the first picture", src.Lead);
+  else if (src.Lead < -0.001)
+    what +=
+        Format(", after %.3f s of silence: the first picture comes before the sound", -src.Lead);
+  std::fprintf(stderr, "zxtool: %s\n", what.c_str());
 }
 
 // ------------------------------------------------------------ a segment
@@ -499,8 +628,9 @@ TzxMp3Audio StoredSound(const std::string &name, int32_t segment) {
 struct TBuiltSegment {
   TSegmentHeader Header;
   TzxTempFile Packed;
-  std::string Sound;
-  TzxMp3Audio SoundAudio; // the part of Sound that is stored
+  std::string Sound;          // the file the sound is taken from
+  TzxMp3Audio SoundAudio;     // the part of Sound that is stored
+  TzxTempFile ConvertedSound; // Sound, when it was converted
 };
 
 // Turns BGRA frames into pixels of the segment's depth; for 8 bits also
@@ -615,6 +745,13 @@ struct TFile {
   }
 };
 
+int64_t FileSize(const std::string &name) {
+  std::error_code ec;
+  const auto size = fs::file_size(name, ec);
+  if (ec) throw EzxError(Format("Cannot read %s", name.c_str()));
+  return static_cast<int64_t>(size);
+}
+
 // number: the segment's, from 1.
 void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) {
   const std::string where = Format("segment %d (%s)", number, s.Input.c_str());
@@ -639,25 +776,28 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
   std::vector<TzxTrackLine> track;
   if (!s.CursorTrack.empty()) track = ReadCursorTrack(s.CursorTrack, cursors.size());
   const std::string &title = s.Title;
+  std::optional<TSoundSource> convert;
   if (!s.Sound.empty()) {
     if (!FileExists(s.Sound) || fs::is_directory(s.Sound))
       throw EzxError(Format("Cannot open %s", s.Sound.c_str()));
-    uint8_t head[4] = {};
-    TFile f(s.Sound, "rb");
-    const size_t n = std::fread(head, 1, 4, f.F);
-    if (!LooksLikeMp3(head, n))
-      throw EzxError(Format("%s is not an MP3 file: it starts with neither an MPEG audio frame "
-                            "header nor an ID3 tag",
-                            s.Sound.c_str()));
-    std::error_code ec;
-    if (fs::file_size(s.Sound, ec) > uint64_t(INT32_MAX) / 2)
-      throw EzxError(Format("%s is too large", s.Sound.c_str()));
-    out.Sound = s.Sound;
-    out.SoundAudio = StoredSound(s.Sound, number);
+    if (const auto mp3 = PlayableMp3(s.Sound)) {
+      out.Sound = s.Sound;
+      out.SoundAudio = *mp3;
+      NoteStoredSound(s.Sound, *mp3, number);
+    } else {
+      convert = TSoundSource{s.Sound, ProbeMedia(s.Sound), 0};
+      if (!convert->Media.HasAudio)
+        throw EzxError(Format("%s holds no sound FFmpeg can read%s%s", s.Sound.c_str(),
+                              convert->Media.Error.empty() ? "" : ": ",
+                              convert->Media.Error.c_str()));
+    }
   }
 
   // The frames, coded one by one into a temporary file.
   std::unique_ptr<TFrameSource> source = OpenSource(s);
+  if (const auto *v = dynamic_cast<const TVideoSource *>(source.get());
+      v && v->Media().HasAudio && s.Sound.empty() && !s.NoSound)
+    convert = TSoundSource{s.Input, v->Media(), v->Media().VideoStart - v->Media().AudioStart};
   const int32_t w = source->Width(), h = source->Height();
   TzxFrameEncoder encoder(w, h, s.Depth);
   TPixelConverter converter(s.Depth, w, h, s.Input);
@@ -682,10 +822,15 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
       progress.Update(frames);
     }
     f.Close(video.Name());
+    progress.Finish();
   }
   if (frames == 0) throw EzxError(Format("%s: no frame", where.c_str()));
   const double rate = s.Fps ? *s.Fps : source->Rate() >= 0.5 ? source->Rate() : 10.0;
   source.reset();
+  if (convert) {
+    ConvertSound(*convert, double(frames) / rate, number, out.ConvertedSound, out.SoundAudio);
+    if (!out.ConvertedSound.Name().empty()) out.Sound = out.ConvertedSound.Name();
+  }
 
   TzxBytes cursorTrack;
   if (!track.empty()) cursorTrack = BuildCursorTrack(track, frames * s.Samples);
@@ -710,12 +855,18 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
 
   out.Packed.Reset(MakeTempFileName("pak", "", "zxM_"));
   if (s.Packing == TzxPacking::Lzma) {
+    // The coder reports after each block the bytes of the payload it has
+    // read: the line shows how far it is.
+    TzxProgress progress(Format("segment %d, LZMA", number), FileSize(payload.Name()),
+                         TzxProgress::TUnit::Bytes);
     TzxLzmaRun run;
+    run.Progress = [&progress](int64_t read, int64_t) { progress.Update(read); };
     if (!RunLzmaTool('e', payload.Name(), out.Packed.Name(), &run))
       throw EzxError("The LZMA coder cannot be started");
     if (!FileExists(out.Packed.Name()))
       throw EzxError(Format("%s: the LZMA coder failed%s%s", where.c_str(),
                             run.Failure.empty() ? "" : ": ", run.Failure.c_str()));
+    progress.Finish();
   } else {
     WriteWholeFile(out.Packed.Name(),
                    PackCabinet({{"payload.bin", ReadWholeFile(payload.Name())}}, true));
@@ -734,13 +885,6 @@ void BuildSegment(const TSegmentOptions &s, int32_t number, TBuiltSegment &out) 
   hd.CursorTrackSize = static_cast<int32_t>(cursorTrack.size());
   hd.PaletteTrackSize = static_cast<int32_t>(palette.size());
   hd.VideoSize = static_cast<int32_t>(videoSize);
-}
-
-int64_t FileSize(const std::string &name) {
-  std::error_code ec;
-  const auto size = fs::file_size(name, ec);
-  if (ec) throw EzxError(Format("Cannot read %s", name.c_str()));
-  return static_cast<int64_t>(size);
 }
 
 } // namespace

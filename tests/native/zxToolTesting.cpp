@@ -1,6 +1,9 @@
 #include "zxToolTesting.h"
 
 #include "zxFrameEncoder.h"
+#include "zxLoader.h"
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -131,6 +134,13 @@ bool TzxToolProcess::Wait(int &code, double limitSeconds) {
   if (!WaitFor([this] { return !Running(); }, limitSeconds)) return false;
   code = WIFEXITED(FStatus) ? WEXITSTATUS(FStatus) : -1;
   return true;
+}
+
+std::unique_ptr<TzxLoadedFilm> LoadTestFilm(const std::string &film) {
+  auto l = std::make_unique<TzxLoadedFilm>();
+  TzxFileStream f(film, fmOpenRead | fmShareDenyNone);
+  EXPECT_TRUE(LoadFilm(&f, l->List));
+  return l;
 }
 
 bool WaitFor(const std::function<bool()> &what, double limitSeconds) {

@@ -1,9 +1,11 @@
 // Running the built zxtool from tests.
 #pragma once
 
+#include "ZxcabClasses.h"
 #include "zxTesting.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -49,6 +51,14 @@ private:
   int FInput = -1;
   int FStatus = 0;
 };
+
+// A film loaded through the player's loader, with the directory that
+// takes the loader's temporary files (a segment's sound, say).
+struct TzxLoadedFilm {
+  TzxTestDir Dir;
+  TSegmentList List;
+};
+std::unique_ptr<TzxLoadedFilm> LoadTestFilm(const std::string &film);
 
 // Checks what every few milliseconds until it holds; false when it still
 // does not after limitSeconds (a bound for a hung program, not a pace).

@@ -79,10 +79,11 @@ TEST(ZxtoolHelp, TheUsageTextsListEveryOption) {
       {"make",
        {"-o OUT.zxf", "--input SRC", "--fps N", "--depth 32|24|8", "--compression lzma|cab",
         "--title TEXT", "--cursor FILE", "--hotspot X,Y", "--cursor-track CSV", "--samples 1|3",
-        "--sound FILE.mp3", "--raw WxH"}},
+        "--sound FILE", "--no-sound", "--raw WxH", "--progress", "--no-progress"}},
       {"export",
        {"FILM", "OUT", "--hash", "--segment N", "--from TIME", "--to TIME", "-t,--duration TIME",
-        "--scale F|WxH", "--no-cursor"}},
+        "--scale F|WxH", "--no-cursor", "--crf N", "--pix-fmt FMT", "--lossless", "--crop",
+        "--progress", "--no-progress"}},
       {"info", {"FILE", "--json"}},
       {"pack", {"PLAYER.exe", "FILM", "-o OUT.exe", "--lang FILE"}},
       {"extract", {"EXE", "-o FILM.zxf", "--lang FILE"}},
@@ -129,7 +130,7 @@ TEST(ZxtoolUsage, WrongCommandLinesExit2AndFailuresExit1) {
   ExpectUsageError("export " + film, dir, "OUT or --hash");
   ExpectUsageError("export " + film + " --hash " + dir.File("out"), dir, "OUT or --hash");
   ExpectUsageError("export " + film + " --hash --scale 2", dir, "--scale");
-  ExpectUsageError("export " + film + " " + dir.File("x.avi"), dir, "unknown output kind");
+  ExpectUsageError("export " + film + " " + dir.File("x.flv"), dir, "unknown output kind");
   ExpectUsageError("export " + film + " " + dir.File("x") + " --scale 0", dir, "--scale 0");
   ExpectUsageError("export " + film + " --hash --segment", dir, "--segment");
   ExpectUsageError("export " + film + " --hash --segment x", dir, "--segment x");

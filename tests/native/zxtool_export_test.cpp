@@ -76,10 +76,14 @@ std::vector<std::string> Names(const std::string &dir) {
   return names;
 }
 
-double ProbeNumber(const std::string &args) {
+std::string Probe(const std::string &args) {
   std::string out, err;
   RunProgram({"sh", "-c", "ffprobe -v error " + args}, out, err);
-  return std::atof(out.c_str());
+  return out;
+}
+
+double ProbeNumber(const std::string &args) {
+  return std::atof(Probe(args).c_str());
 }
 
 // A one-segment film of 32-bit frames (BGRA) written through the film
@@ -263,10 +267,7 @@ TEST(ZxtoolExport, Mp4CarriesTheSoundAtTheFilmsRate) {
   const std::string mp4 = dir.File("out.mp4");
   TzxRun r = RunZxtool("export " + film + " " + mp4, dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
-  const std::string streams = "-show_entries stream=codec_type -of csv=p=0 " + mp4;
-  std::string out, err;
-  RunProgram({"sh", "-c", "ffprobe -v error " + streams}, out, err);
-  EXPECT_EQ(out, "video\naudio\n");
+  EXPECT_EQ(Probe("-show_entries stream=codec_name -of csv=p=0 " + mp4), "h264\nmp3\n");
   EXPECT_NEAR(ProbeNumber("-show_entries format=duration -of csv=p=0 " + mp4), 2.0, 0.15);
   EXPECT_EQ(ProbeNumber("-select_streams v -count_frames -show_entries stream=nb_read_frames "
                         "-of csv=p=0 " +
@@ -366,7 +367,15 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
       {"export " + film + " " + dir.File("f") + " --from 3f", "no frame"},
       {"export " + film + " " + dir.File("f") + " --from 1:00", "no frame"},
       {"export " + film + " " + dir.File("f.png"), "pattern"},
-      {"export " + film + " " + dir.File("f.avi"), "unknown output kind"},
+      {"export " + film + " " + dir.File("f.flv"), "unknown output kind"},
+      {"export " + film + " " + dir.File("f.gif") + " --crf 20", "--crf applies to videos"},
+      {"export " + film + " --hash --crop", "--crop applies to videos"},
+      {"export " + film + " " + dir.File("f.mp4") + " --crf 52", "--crf 52: expected"},
+      {"export " + film + " " + dir.File("f.webm") + " --crf 64", "--crf 64: expected"},
+      {"export " + film + " " + dir.File("f.mp4") + " --pix-fmt rgb24",
+       "expected yuv420p or yuv444p"},
+      {"export " + film + " " + dir.File("f.webm") + " --lossless --pix-fmt yuv444p",
+       "--lossless excludes --pix-fmt"},
       {"export " + film + " " + dir.File("f") + " --scale 0", "--scale 0"},
       {"export " + film + " --hash --scale 2", "--scale"},
       {"export " + film, "OUT or --hash"},
@@ -381,4 +390,205 @@ TEST(ZxtoolExportRefuses, BadFilmsAndArgumentsLeaveNothing) {
     std::vector<std::string> after = Names(dir.Path());
     EXPECT_EQ(after, before) << c.Args;
   }
+}
+
+// ---------------------------------------------------------------- videos
+
+namespace {
+
+void Ffmpeg(const std::string &args) {
+  const std::string cmd = "ffmpeg -hide_banner -nostdin -v error -y " + args;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// A second of a tone as MP3 that starts with a frame header.
+std::string Tone(const TzxTestDir &dir, int32_t rate) {
+  const std::string name = dir.File(Format("tone%d.mp3", rate));
+  Ffmpeg(Format("-f lavfi -i sine=frequency=440:duration=1 -ar %d -ac 1 -b:a 32k "
+                "-id3v2_version 0 -write_xing 0 ",
+                rate) +
+         name);
+  return name;
+}
+
+// The audio packets of a video, as an MP3 stream.
+TzxBytes Mp3Packets(const std::string &video, const TzxTestDir &dir) {
+  Ffmpeg("-i " + video + " -map 0:a -c copy -write_xing 0 -id3v2_version 0 -f mp3 " +
+         dir.File("packets.mp3"));
+  return ReadWholeFile(dir.File("packets.mp3"));
+}
+
+// The SHA-256 of each decoded frame's RGB24 bytes, as export --hash has them.
+std::string DecodedHashes(const std::string &video, int32_t segment = 1) {
+  std::string out, err;
+  RunProgram({"ffmpeg", "-v", "error", "-i", video, "-map", "0:v", "-pix_fmt", "rgb24", "-f",
+              "framehash", "-hash", "sha256", "-"},
+             out, err);
+  std::string lines;
+  std::istringstream in(out);
+  int frame = 0;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#')
+      lines += Format("%d %d %s\n", segment, frame++, line.substr(line.rfind(' ') + 1).c_str());
+  return lines;
+}
+
+} // namespace
+
+TEST(ZxtoolExportVideo, TheMp3IsKeptAsItIsWhereTheContainerTakesIt) {
+  TzxTestDir dir;
+  // Exports the film, expecting the note and the streams' codecs.
+  const auto expect = [&](const std::string &film, const std::string &name, const std::string &note,
+                          const std::string &codecs) {
+    const std::string out = dir.File(name);
+    const TzxRun r = RunZxtool("export " + film + " " + out, dir);
+    EXPECT_EQ(r.Code, 0) << name << ": " << ErrorText(dir);
+    EXPECT_EQ(ErrorText(dir), note) << name;
+    EXPECT_EQ(Probe("-show_entries stream=codec_name -of csv=p=0 " + out), codecs) << name;
+    return out;
+  };
+  const std::string tone = Tone(dir, 22050);
+  const std::string film = MakeFilm(dir, Frames(16, 10, 10), 16, 10, "--fps 5 --sound " + tone);
+  for (const char *ext : {"mp4", "mkv", "mov", "avi"}) {
+    const std::string out = expect(film, std::string("out.") + ext, "", "h264\nmp3\n");
+    EXPECT_EQ(Mp3Packets(out, dir), ReadWholeFile(tone)) << ext << ": the MP3 bytes changed";
+  }
+  // WebM takes no MP3; GIF no sound at all.
+  expect(film, "out.webm",
+         "zxtool: segment 1: its MP3 sound is re-encoded to Opus: WebM carries no MP3\n",
+         "vp9\nopus\n");
+  expect(film, "out.gif", "zxtool: segment 1 is exported without sound: GIF has none\n", "gif\n");
+
+  // MPEG-2.5 sound (below 16000 Hz): MP4 has no code for it, Matroska does.
+  const std::string low =
+      MakeFilm(dir, Frames(16, 10, 10), 16, 10, "--fps 5 --sound " + Tone(dir, 11025));
+  expect(low, "low.mp4",
+         "zxtool: segment 1: its MP3 sound is re-encoded to AAC: MP4 takes MP3 at 16000 Hz and "
+         "more, this has 11025 Hz\n",
+         "h264\naac\n");
+  expect(low, "low.mkv", "", "h264\nmp3\n");
+}
+
+TEST(ZxtoolExportVideo, CrfPixelFormatAndLosslessShowInTheOutput) {
+  TzxTestDir dir;
+  const std::string film = MakeFilm(dir, Frames(16, 10, 6), 16, 10);
+  const auto video = [&](const std::string &name, const std::string &options) {
+    const std::string out = dir.File(name);
+    const TzxRun r = RunZxtool("export " + film + " " + out + " " + options, dir);
+    EXPECT_EQ(r.Code, 0) << options << ": " << ErrorText(dir);
+    EXPECT_EQ(ErrorText(dir), "") << options;
+    return out;
+  };
+  // x264 writes its settings into the stream.
+  const auto settings = [](const std::string &file) {
+    const TzxBytes b = ReadWholeFile(file);
+    return std::string(b.begin(), b.end());
+  };
+  const auto pixFmt = [](const std::string &file) {
+    return Probe("-select_streams v -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + file);
+  };
+  const std::string plain = video("plain.mp4", "");
+  EXPECT_NE(settings(plain).find(" crf=18.0 "), std::string::npos);
+  EXPECT_EQ(pixFmt(plain), "h264,yuv420p\n");
+  EXPECT_NE(settings(video("crf.mkv", "--crf 30")).find(" crf=30.0 "), std::string::npos);
+  EXPECT_EQ(pixFmt(video("444.mov", "--pix-fmt yuv444p")), "h264,yuv444p\n");
+  EXPECT_EQ(pixFmt(video("444.webm", "--pix-fmt yuv444p --crf 40")), "vp9,yuv444p\n");
+  EXPECT_EQ(pixFmt(video("420.webm", "")), "vp9,yuv420p\n");
+
+  // Lossless: the decoded frames are the rendered ones, bit for bit.
+  const TzxRun hashes = RunZxtool("export " + film + " --hash", dir);
+  ASSERT_EQ(hashes.Code, 0) << ErrorText(dir);
+  for (const char *name : {"lossless.mkv", "lossless.mp4", "lossless.avi", "lossless.webm"}) {
+    const std::string out = video(name, "--lossless");
+    EXPECT_EQ(DecodedHashes(out), hashes.Out) << name;
+    EXPECT_EQ(pixFmt(out),
+              std::string(name).find("webm") != std::string::npos ? "vp9,gbrp\n" : "h264,gbrp\n");
+  }
+}
+
+TEST(ZxtoolExportVideo, OddSizesArePaddedOrCroppedWithOneNote) {
+  TzxTestDir dir;
+  const std::string film = MakeFilm(dir, Frames(15, 9, 4), 15, 9);
+  const auto size = [](const std::string &file) {
+    return Probe("-select_streams v -show_entries stream=width,height -of csv=p=0 " + file);
+  };
+  TzxRun r = RunZxtool("export " + film + " " + dir.File("pad.mp4"), dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ErrorText(dir), "zxtool: the 15 x 9 picture is padded to 16 x 10 (a black column at "
+                            "the right and row at the bottom added): yuv420p needs even sides "
+                            "(--crop crops instead, or --pix-fmt yuv444p keeps the size)\n");
+  EXPECT_EQ(size(dir.File("pad.mp4")), "16,10\n");
+  // What was added is black; the picture beside it is not.
+  std::string gray, err;
+  RunProgram({"ffmpeg", "-v", "error", "-i", dir.File("pad.mp4"), "-frames:v", "1", "-pix_fmt",
+              "gray", "-f", "rawvideo", "-"},
+             gray, err);
+  ASSERT_EQ(gray.size(), 160u);
+  for (int32_t y = 0; y < 10; ++y)
+    EXPECT_LT(uint8_t(gray[size_t(y) * 16 + 15]), 12) << "row " << y;
+  for (int32_t x = 0; x < 16; ++x)
+    EXPECT_LT(uint8_t(gray[9 * 16 + size_t(x)]), 12) << "column " << x;
+  for (int32_t y = 3; y < 9; ++y)
+    EXPECT_GT(uint8_t(gray[size_t(y) * 16 + 14]), 40) << "row " << y;
+
+  r = RunZxtool("export " + film + " " + dir.File("crop.mov") + " --crop", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ErrorText(dir).rfind("zxtool: the 15 x 9 picture is cropped to 14 x 8 (the last "
+                                 "column and row left out): yuv420p needs even sides",
+                                 0),
+            0u)
+      << ErrorText(dir);
+  EXPECT_EQ(size(dir.File("crop.mov")), "14,8\n");
+  // Sizes kept, without a note.
+  for (const std::string &options : {std::string("x.mkv --pix-fmt yuv444p"), std::string("x.webm"),
+                                     std::string("x.mp4 --lossless")}) {
+    r = RunZxtool("export " + film + " " + dir.File(options), dir);
+    ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+    EXPECT_EQ(ErrorText(dir), "") << options;
+    EXPECT_EQ(size(dir.File(options.substr(0, options.find(' ')))), "15,9\n") << options;
+  }
+  // A side of one pixel cannot lose its pixel: it gains one.
+  const std::string thin = MakeFilm(dir, Frames(1, 3, 2), 1, 3);
+  r = RunZxtool("export " + thin + " " + dir.File("thin.mp4") + " --crop", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_NE(ErrorText(dir).find("cropped to 1 x 2 (the last row left out), then padded to 2 x 2 "
+                                "(a black column at the right added)"),
+            std::string::npos)
+      << ErrorText(dir);
+  EXPECT_EQ(size(dir.File("thin.mp4")), "2,2\n");
+}
+
+TEST(ZxtoolExportVideo, GifTakesTwoPassesAndKeepsFewColoursExact) {
+  TzxTestDir dir;
+  // Eight frames of three colours: the palette holds them all, so the GIF
+  // shows exactly the rendered pictures.
+  std::vector<TzxBytes> frames;
+  for (int32_t k = 0; k < 8; ++k) {
+    TzxBytes f;
+    for (int32_t y = 0; y < 12; ++y)
+      for (int32_t x = 0; x < 20; ++x) {
+        const bool square = x >= k && x < k + 4 && y >= 2 && y < 6;
+        const bool check = (x / 5 + y / 4) % 2 == 1;
+        static const uint8_t red[4] = {0, 0, 255, 255}, blue[4] = {255, 128, 0, 255},
+                             white[4] = {250, 250, 250, 255};
+        const uint8_t *c = square ? red : check ? blue : white;
+        f.insert(f.end(), c, c + 4);
+      }
+    frames.push_back(f);
+  }
+  const std::string film = MakeFilm(dir, frames, 20, 12, "--fps 5");
+  const std::string gif = dir.File("out.gif");
+  TzxRun r = RunZxtool("export " + film + " " + gif, dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ErrorText(dir), "");
+  EXPECT_EQ(Probe("-show_entries stream=codec_name,width,height -of csv=p=0 " + gif),
+            "gif,20,12\n");
+  const TzxRun hashes = RunZxtool("export " + film + " --hash", dir);
+  EXPECT_EQ(DecodedHashes(gif), hashes.Out);
+
+  r = RunZxtool("export " + film + " " + gif + " --from 2f --to 6f", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ProbeNumber("-count_frames -show_entries stream=nb_read_frames -of csv=p=0 " + gif), 4);
+  EXPECT_EQ(Names(dir.Path()),
+            (std::vector<std::string>{"err.txt", "film.zxf", "in.bgra", "out.gif"}));
 }

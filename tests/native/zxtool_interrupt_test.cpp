@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -33,13 +34,10 @@ std::vector<std::string> ProcessesNaming(const std::string &text) {
   for (const auto &e : fs::directory_iterator("/proc", ec)) {
     const std::string pid = e.path().filename().string();
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string cmdline;
-    try {
-      const TzxBytes b = ReadWholeFile(e.path().string() + "/cmdline");
-      cmdline.assign(b.begin(), b.end());
-    } catch (const EzxError &) {
-      continue; // ended meanwhile
-    }
+    // Read as a stream: /proc gives its files no size.
+    std::ifstream in(e.path().string() + "/cmdline", std::ios::binary);
+    const std::string cmdline((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     if (cmdline.find(text) != std::string::npos) found.push_back(pid);
   }
   return found;
@@ -112,4 +110,29 @@ TEST(ZxtoolInterrupt, InterruptedWhileReadingFramesLeavesNothing) {
   // the input must not let the film be finished.
   p.CloseInput();
   ExpectCleanInterruption(p, SIGINT, dir, tmp);
+}
+
+TEST(ZxtoolInterrupt, ASoundConverterThatWouldNeverEndIsKilled) {
+  // An ffmpeg that starts its output and then waits for ever, found first
+  // on the PATH: the command can only end if it ends the converter.
+  TzxTestDir dir;
+  const std::string tmp = dir.File("tmp");
+  fs::create_directories(tmp);
+  fs::create_directories(dir.File("fake"));
+  const std::string sound = dir.File("fake/tone.wav");
+  ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=duration=1 -y " + sound).c_str()), 0);
+  const std::string script = "#!/bin/sh\nfor a; do out=$a; done\n: > \"$out\"\nexec tail -f "
+                             "\"$out\"\n";
+  WriteWholeFile(dir.File("fake/ffmpeg"), TzxBytes(script.begin(), script.end()));
+  fs::permissions(dir.File("fake/ffmpeg"), fs::perms::owner_all);
+  WriteWholeFile(dir.File("in.bgra"), Noise(8 * 8 * 4 * 2));
+  const char *path = std::getenv("PATH");
+  TzxToolProcess p({"make", "--raw", "8x8", "--input", dir.File("in.bgra"), "--sound", sound, "-o",
+                    dir.File("out.zxf")},
+                   dir, {"TMPDIR=" + tmp, "PATH=" + dir.File("fake") + ":" + (path ? path : "")});
+  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".mp3") || !p.Running(); }));
+  ASSERT_TRUE(p.Running()) << ErrorText(dir);
+  p.Signal(SIGTERM);
+  fs::remove_all(dir.File("fake"));
+  ExpectCleanInterruption(p, SIGTERM, dir, tmp);
 }

@@ -5,6 +5,7 @@
 #include "zxToolTesting.h"
 
 #include "ZxcabClasses.h"
+#include "zxFfmpegPipe.h"
 #include "zxLoader.h"
 #include "zxPng.h"
 #include "zxSha256.h"
@@ -100,18 +101,6 @@ void ExpectRefused(const TzxRun &r, const TzxTestDir &dir, const std::vector<std
   EXPECT_EQ(files, left) << about;
 }
 
-struct TLoaded {
-  TzxTestDir Dir; // the loader's temporary files go here
-  TSegmentList List;
-};
-
-std::unique_ptr<TLoaded> Load(const std::string &film) {
-  auto l = std::make_unique<TLoaded>();
-  TzxFileStream f(film, fmOpenRead | fmShareDenyNone);
-  EXPECT_TRUE(LoadFilm(&f, l->List));
-  return l;
-}
-
 // ------------------------------------------------------------- round trips
 
 struct TRoundTrip {
@@ -140,7 +129,7 @@ TEST_P(ZxtoolMakeRoundTrip, FramesComeBackBitExact) {
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(r.Out, HashLines(frames));
 
-  auto loaded = Load(film);
+  auto loaded = LoadTestFilm(film);
   ASSERT_EQ(loaded->List.Count(), 1);
   const TSegmentInfo &s = *loaded->List.Get(0);
   EXPECT_EQ(s.BitsPerPixel, p.Depth);
@@ -179,7 +168,7 @@ TEST(ZxtoolMake, PngDirectoriesPatternsAndSegmentOptions) {
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(r.Out, HashLines(a, 1) + HashLines(b, 2));
 
-  auto loaded = Load(film);
+  auto loaded = LoadTestFilm(film);
   ASSERT_EQ(loaded->List.Count(), 2);
   const TSegmentInfo &s0 = *loaded->List.Get(0), &s1 = *loaded->List.Get(1);
   EXPECT_EQ(s0.TitleText(), "Caf\xE9 \x80"); // Windows-1252
@@ -206,7 +195,7 @@ TEST(ZxtoolMake, VideoInputTakesItsFrameRate) {
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   r = RunZxtool("export " + film + " --hash --no-cursor", dir);
   EXPECT_EQ(r.Out, HashLines(frames));
-  EXPECT_EQ(Load(film)->List.Get(0)->FramesPerSecond, 15);
+  EXPECT_EQ(LoadTestFilm(film)->List.Get(0)->FramesPerSecond, 15);
 }
 
 TEST(ZxtoolMake, SoundIsStoredFromItsFirstFrameHeader) {
@@ -227,7 +216,7 @@ TEST(ZxtoolMake, SoundIsStoredFromItsFirstFrameHeader) {
   EXPECT_NE(ErrorText(dir).find("without the ID3 tag at its start"), std::string::npos)
       << ErrorText(dir);
   EXPECT_NE(ErrorText(dir).find("Xing/Info frame"), std::string::npos) << ErrorText(dir);
-  const auto loaded = Load(film);
+  const auto loaded = LoadTestFilm(film);
   const TzxBytes stored = ReadWholeFile(loaded->List.Get(0)->SoundFileName);
   ASSERT_GE(stored.size(), 4u);
   EXPECT_EQ(stored[0], 0xFF);
@@ -235,6 +224,11 @@ TEST(ZxtoolMake, SoundIsStoredFromItsFirstFrameHeader) {
   // The frames themselves are the file's own, to its end.
   ASSERT_LT(stored.size(), original.size());
   EXPECT_TRUE(std::equal(stored.rbegin(), stored.rend(), original.rbegin()));
+  std::string duration, err;
+  RunProgram({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+              loaded->List.Get(0)->SoundFileName},
+             duration, err);
+  EXPECT_NEAR(std::atof(duration.c_str()), 1.0, 0.1);
 }
 
 // --------------------------------------------------------------- cursors
@@ -320,7 +314,7 @@ TEST(ZxtoolMakeCursor, PngCursorFollowsTheTrackAtTheFramesTicks) {
   r = RunZxtool("export " + film + " --hash", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(r.Out, HashLines(expected));
-  EXPECT_EQ(Load(film)->List.Get(0)->CursorTrack->Size(), 4 * 3 * 6);
+  EXPECT_EQ(LoadTestFilm(film)->List.Get(0)->CursorTrack->Size(), 4 * 3 * 6);
 }
 
 TEST(ZxtoolMakeCursor, MonochromeCurFileBecomesAMonochromeRecord) {
@@ -337,7 +331,7 @@ TEST(ZxtoolMakeCursor, MonochromeCurFileBecomesAMonochromeRecord) {
                 dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
 
-  auto loaded = Load(film);
+  auto loaded = LoadTestFilm(film);
   const TzxCursor &c = *loaded->List.Get(0)->Cursors->Get(0);
   EXPECT_TRUE(c.Valid());
   EXPECT_TRUE(c.Monochrome());
@@ -428,7 +422,8 @@ TEST(ZxtoolMakeRefuses, BadInputsWithOneLineAndNoOutput) {
            dir.File("order.csv") + out,
        "line 2"},
       {"make" + raw + " --cursor-track " + dir.File("order.csv") + out, "the segment has 0"},
-      {"make" + raw + " --sound " + dir.File("noise.mp3") + out, "not an MP3"},
+      {"make" + raw + " --sound " + dir.File("noise.mp3") + out, "holds no sound FFmpeg can read"},
+      {"make" + raw + " --sound " + dir.File("c.png") + out, "holds no sound FFmpeg can read"},
       {"make" + raw + " --cursor " + dir.File("c.png") + " --hotspot 5,0" + out, "outside"},
       {"make" + raw + " --title \xF0\x9F\x99\x82" + out, "Windows-1252"},
       {"make --depth 16" + raw + out, "--depth 16"},
