@@ -55,7 +55,7 @@ std::string MakeFilm(const TzxTestDir &dir, const std::vector<TzxBytes> &frames,
   WriteWholeFile(dir.File("in.bgra"), raw);
   const std::string film = dir.File("film.zxf");
   TzxRun r = RunZxtool(Format("make --raw %dx%d --input ", w, h) + dir.File("in.bgra") + " " +
-                           options + " -o " + film,
+                           options + " -y -o " + film,
                        dir);
   EXPECT_EQ(r.Code, 0) << ErrorText(dir);
   return film;
@@ -586,7 +586,7 @@ TEST(ZxtoolExportVideo, GifTakesTwoPassesAndKeepsFewColoursExact) {
   const TzxRun hashes = RunZxtool("export " + film + " --hash", dir);
   EXPECT_EQ(DecodedHashes(gif), hashes.Out);
 
-  r = RunZxtool("export " + film + " " + gif + " --from 2f --to 6f", dir);
+  r = RunZxtool("export " + film + " " + gif + " --from 2f --to 6f -y", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(ProbeNumber("-count_frames -show_entries stream=nb_read_frames -of csv=p=0 " + gif), 4);
   EXPECT_EQ(Names(dir.Path()),

@@ -99,7 +99,7 @@ TEST(ZxtoolMakeSound, AVideoKeepsItsSoundAsMp3CutToTheSegment) {
     SCOPED_TRACE(c.Sound);
     const std::string video = MakeVideo(dir, "in.mkv", 2, c.Sound); // 3 s of sound
     const std::string film = dir.File("v.zxf");
-    const TzxRun r = RunZxtool("make --input " + video + " -o " + film, dir);
+    const TzxRun r = RunZxtool("make --input " + video + " -y -o " + film, dir);
     ASSERT_EQ(r.Code, 0) << ErrorText(dir);
     EXPECT_EQ(ErrorText(dir), "zxtool: segment 1: converted the sound of " + video + " " + c.Said +
                                   ", cut to the segment's 2.00 s\n");
@@ -173,8 +173,9 @@ TEST(ZxtoolMakeSound, NoSoundAndSoundFilesWinOverTheVideosOwn) {
   EXPECT_NEAR(Duration(sound), 0.5, 0.1); // shorter than the segment: as it is
 
   // --sound, then --no-sound in one segment: the later counts.
-  r = RunZxtool(
-      "make --input " + video + " --sound " + dir.File("hi.wav") + " --no-sound -o " + film, dir);
+  r = RunZxtool("make --input " + video + " --sound " + dir.File("hi.wav") + " --no-sound -y -o " +
+                    film,
+                dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(ErrorText(dir), "");
   EXPECT_EQ(LoadTestFilm(film)->List.Get(0)->Flags & sfSoundMp3, 0);
