@@ -110,35 +110,40 @@ std::vector<std::string> HashLines(const std::string &out) {
 // segment 2 at 10 fps without sound, segment 3 at 10 fps with 880 Hz: the
 // video runs at 10 fps, segment 1's frames shown twice, each sound from its
 // segment's start to its end, silence between.
-TEST(ZxtoolWholeFilm, OneVideoSegmentAfterSegmentWithEachSoundFromItsStart) {
-  TzxTestDir dir;
+// The film of the tests below: segment 1 at 5 fps with a tone of 440 Hz
+// (3 s) longer than itself, segment 2 at 10 fps without sound, segment 3
+// at 10 fps with 880 Hz (1 s); ten grey frames of 16 x 8 each.
+std::string ThreeSegments(const TzxTestDir &dir) {
   const std::string frames = GreyFrames(dir, "grey.bgra", 16, 8, 10);
   const std::string low = Tone(dir, "low.mp3", 440, 3), high = Tone(dir, "high.mp3", 880, 1);
   const std::string film = dir.File("three.zxf");
-  TzxRun r = RunZxtool("make --raw 16x8 --input " + frames + " --fps 5 --sound " + low +
-                           " --input " + frames + " --fps 10 --input " + frames +
-                           " --fps 10 --sound " + high + " -o " + film,
-                       dir);
-  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  const TzxRun r = RunZxtool("make --raw 16x8 --input " + frames + " --fps 5 --sound " + low +
+                                 " --input " + frames + " --fps 10 --input " + frames +
+                                 " --fps 10 --sound " + high + " -o " + film,
+                             dir);
+  EXPECT_EQ(r.Code, 0) << ErrorText(dir);
+  return film;
+}
 
-  const std::string mp4 = dir.File("all.mp4");
-  r = RunZxtool("export " + film + " " + mp4 + " --segment all", dir);
-  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
-  EXPECT_EQ(ErrorText(dir), "zxtool: segment 1 runs at 5 fps, the video at 10: each of its frames "
-                            "is shown for as long as it lasts\n");
-
+// The frames of a video of ThreeSegments at 10 fps have their grey levels,
+// within tolerance: segment 1's twice each.
+void ExpectThreeSegmentFrames(const std::string &video, int tolerance) {
   std::vector<int> expected;
   for (int k = 0; k < 10; ++k)
     expected.insert(expected.end(), {20 * k, 20 * k});
   for (int segment = 2; segment <= 3; ++segment)
     for (int k = 0; k < 10; ++k)
       expected.push_back(20 * k);
-  const std::vector<int> levels = FrameLevels(mp4, 16, 8);
-  ASSERT_EQ(levels.size(), expected.size());
+  const std::vector<int> levels = FrameLevels(video, 16, 8);
+  ASSERT_EQ(levels.size(), expected.size()) << video;
   for (size_t i = 0; i < levels.size(); ++i)
-    EXPECT_NEAR(levels[i], expected[i], 6) << "video frame " << i;
+    EXPECT_NEAR(levels[i], expected[i], tolerance) << video << ", frame " << i;
+}
 
-  const std::vector<int16_t> sound = Samples(mp4);
+// The sound of a video of ThreeSegments: each tone from its segment's start
+// to its end, silence between.
+void ExpectThreeSegmentSound(const std::string &video) {
+  const std::vector<int16_t> sound = Samples(video);
   EXPECT_NEAR(double(sound.size()) / 8000, 4.0, 0.1);
   const TLoudness first = Between(sound, 0.1, 1.9), second = Between(sound, 2.1, 2.9),
                   third = Between(sound, 3.1, 3.9);
@@ -147,8 +152,75 @@ TEST(ZxtoolWholeFilm, OneVideoSegmentAfterSegmentWithEachSoundFromItsStart) {
   EXPECT_LT(second.Rms, 50) << "segment 1's tone runs into segment 2";
   EXPECT_GT(third.Rms, 1000);
   EXPECT_NEAR(third.Hz, 880, 30);
+}
+
+const char *const SlowerNote = "zxtool: segment 1 runs at 5 fps, the video at 10: each of its "
+                               "frames is shown for as long as it lasts\n";
+
+TEST(ZxtoolWholeFilm, OneVideoSegmentAfterSegmentWithEachSoundFromItsStart) {
+  TzxTestDir dir;
+  const std::string film = ThreeSegments(dir);
+  const std::string mp4 = dir.File("all.mp4");
+  TzxRun r = RunZxtool("export " + film + " " + mp4 + " --segment all", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ErrorText(dir), SlowerNote);
+
+  ExpectThreeSegmentFrames(mp4, 6);
+  ExpectThreeSegmentSound(mp4);
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"all.mp4", "err.txt", "grey.bgra", "high.mp3",
                                                    "low.mp3", "three.zxf"}));
+}
+
+// The sound put together from the segments' goes into the other H.264
+// containers as MP3 too, beside the encoder's options: lossless frames are
+// the rendered ones.
+TEST(ZxtoolWholeFilm, AMatroskaVideoTakesTheEncodersOptionsAndTheFilmsSound) {
+  TzxTestDir dir;
+  const std::string film = ThreeSegments(dir);
+  const std::string mkv = dir.File("all.mkv");
+  TzxRun r = RunZxtool("export " + film + " " + mkv + " --segment all --lossless", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ErrorText(dir), SlowerNote);
+  std::string out, err;
+  ASSERT_EQ(RunProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,pix_fmt",
+                        "-of", "csv=p=0", mkv},
+                       out, err),
+            0)
+      << err;
+  EXPECT_EQ(out, "h264,gbrp\nmp3\n");
+  ExpectThreeSegmentFrames(mkv, 1);
+  ExpectThreeSegmentSound(mkv);
+}
+
+// A GIF of the whole film takes its two passes over every segment (the
+// palette from all their frames, then the frames mapped to it) and says
+// once for each segment that its sound stays out.
+TEST(ZxtoolWholeFilm, AGifTakesBothPassesOverEverySegment) {
+  TzxTestDir dir;
+  const std::string film = ThreeSegments(dir);
+  const std::string gif = dir.File("all.gif");
+  TzxRun r = RunZxtool("export " + film + " " + gif + " --segment all --progress", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  std::string err = ErrorText(dir);
+  // The progress lines: each segment in the palette pass, then in the GIF pass.
+  std::vector<std::string> labels;
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] == '\r') labels.push_back(line.substr(1, line.find(':') - 1));
+  EXPECT_EQ(labels, (std::vector<std::string>{"segment 1, GIF palette", "segment 2, GIF palette",
+                                              "segment 3, GIF palette", "segment 1, GIF",
+                                              "segment 2, GIF", "segment 3, GIF"}))
+      << err;
+  EXPECT_NE(err.find("zxtool: segment 1 is exported without sound: GIF has none\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find("zxtool: segment 3 is exported without sound: GIF has none\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("segment 2 is exported without sound"), std::string::npos) << err;
+  EXPECT_NE(err.find(SlowerNote), std::string::npos) << err;
+
+  ExpectThreeSegmentFrames(gif, 6);
 }
 
 // Segment 1: 8 x 4 at 10 fps, ten frames (a second); segment 2 has nothing
