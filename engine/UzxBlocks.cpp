@@ -25,11 +25,24 @@ void ReadErrorBox(const char *text) {
 
 TzxBlockSource CurrentSource;
 
-// A fill that failed: the user is told, and the records end there.
-bool ReadFailed(TQueue &queue, const char *text) {
+// A fill that failed: the records end there. The whole records read before
+// the one that failed are queued, so that they are still shown.
+TzxBlockFill FillFailed(TQueue &queue, TBlock *block, int32_t size, const char *text,
+                        std::string detail) {
   queue.SetSourceEnded(true);
-  ReadErrorBox(text);
-  return false;
+  TzxBlockFill fill;
+  fill.Result = TzxBlockFill::Failed;
+  fill.Text = text;
+  fill.Detail = std::move(detail);
+  block->Size = size;
+  fill.KeptRecords = size > 0 && queue.AddBlock(block);
+  return fill;
+}
+
+TzxBlockFill FillRefused(const char *text = "") {
+  TzxBlockFill fill;
+  fill.Text = text;
+  return fill;
 }
 
 } // namespace
@@ -182,38 +195,45 @@ bool TQueue::WaitNextBlock(TzxBlockWaitSound *sound) {
   return true;
 }
 
-bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
-  if (!block) {
-    DebugBox("DoBlockEmpty: Block = nil");
-    return false;
-  }
+TzxBlockFill FillBlock(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
+  if (!block) return FillRefused("DoBlockEmpty: Block = nil");
   TSegmentInfo *segInfo = source.SegInfo;
-  if (!segInfo || !segInfo->VideoStream) {
-    DebugBox("SegInfo = nil");
-    return false;
-  }
+  if (!segInfo || !segInfo->VideoStream) return FillRefused("SegInfo = nil");
   // A hand-back posted before the blocks were preloaded again arrives for a
   // block that is queued, perhaps being decoded: refilling it would change
   // frames under the decoder.
-  if (queue.Contains(block)) return false;
+  if (queue.Contains(block)) return FillRefused();
   // Records that ended, or failed, stay ended: a second block would read on
   // behind a damaged record and report it again.
-  if (queue.SourceEnded()) return false;
+  if (queue.SourceEnded()) return FillRefused();
 
   TzxStream &video = *segInfo->VideoStream;
   uint8_t *data = block->Data();
   const int32_t capacity = block->Capacity();
+  const int32_t end = video.Size();
   int32_t size = 0;
   bool filled = false;
   block->Size = 0;
-  while (video.Position() < video.Size()) {
+  block->StreamOffset = video.Position();
+  while (video.Position() < end) {
     filled = true;
     const int32_t start = video.Position();
     uint8_t head[4];
-    if (video.Read(head, 4) != 4) return ReadFailed(queue, "ThreadP: BytesRead <> size");
+    if (video.Read(head, 4) != 4)
+      return FillFailed(queue, block, size, "ThreadP: BytesRead <> size",
+                        Format("the video data of %d bytes ends inside the length of the frame "
+                               "record at byte %d",
+                               end, start));
     const int32_t length = GetLE32(head);
-    if (length < MinRecordSize) return ReadFailed(queue, "ThreadP: Size = 0");
-    if (length > capacity) return ReadFailed(queue, "ThreadP: Size > BlockSize");
+    if (length < MinRecordSize)
+      return FillFailed(queue, block, size, "ThreadP: Size = 0",
+                        Format("the frame record at byte %d gives its length as %d, below %d",
+                               start, length, MinRecordSize));
+    if (length > capacity)
+      return FillFailed(queue, block, size, "ThreadP: Size > BlockSize",
+                        Format("the frame record at byte %d is %d bytes long, more than a block "
+                               "of %d holds",
+                               start, length, capacity));
     if (length > capacity - size) {
       // Longer than the segment's worst case: it goes first into the next block.
       video.Seek(start);
@@ -221,16 +241,32 @@ bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
     }
     std::memcpy(data + size, head, 4);
     if (video.Read(data + size + 4, length - 4) != length - 4)
-      return ReadFailed(queue, "ThreadP: BytesRead <> size");
+      return FillFailed(queue, block, size, "ThreadP: BytesRead <> size",
+                        Format("the frame record of %d bytes at byte %d runs past the end of "
+                               "the video data (%d bytes)",
+                               length, start, end));
     size += length;
     if (int64_t(capacity) - size - 8 < source.MaxFrameSize) break;
   }
   block->Size = size;
   if (!filled) {
     queue.SetSourceEnded(false);
-    return false;
+    TzxBlockFill fill;
+    fill.Result = TzxBlockFill::Nothing;
+    return fill;
   }
-  return queue.AddBlock(block);
+  TzxBlockFill fill;
+  fill.Result = queue.AddBlock(block) ? TzxBlockFill::Queued : TzxBlockFill::Refused;
+  return fill;
+}
+
+bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source) {
+  const TzxBlockFill fill = FillBlock(queue, block, source);
+  if (fill.Result == TzxBlockFill::Failed)
+    ReadErrorBox(fill.Text);
+  else if (fill.Result == TzxBlockFill::Refused && *fill.Text)
+    DebugBox(fill.Text);
+  return fill.Result == TzxBlockFill::Queued || fill.KeptRecords;
 }
 
 void ResetBlocks(TQueue &queue, TBlock &first, TBlock &second) {
@@ -244,6 +280,51 @@ TBlock *PreloadBlocks(TQueue &queue, TBlock &first, TBlock &second, const TzxBlo
   DoBlockEmpty(queue, &first, source);
   DoBlockEmpty(queue, &second, source);
   return queue.First();
+}
+
+bool TzxFrameSource::Start() {
+  FBlock = FQueue.First();
+  FOffset = 0;
+  return FBlock != nullptr;
+}
+
+void TzxFrameSource::Clear() {
+  FBlock = nullptr;
+  FOffset = 0;
+}
+
+TzxFrameRecord TzxFrameSource::Current(const TzxRunFormat &format) const {
+  if (FBlock == nullptr || FOffset < 0 || FOffset >= FBlock->Size)
+    throw EzxError("UnpackFrame: Frame Is Nil");
+  return ParseFrameRecord(FBlock->Data() + FOffset, size_t(FBlock->Size - FOffset), format);
+}
+
+int64_t TzxFrameSource::StreamOffset() const {
+  return FBlock != nullptr ? FBlock->StreamOffset + FOffset : 0;
+}
+
+TzxFrameSource::TAdvance TzxFrameSource::Advance(int32_t frameIndex, int32_t frameCount) {
+  if (frameIndex >= frameCount - 1) return TAdvance::SegmentEnd;
+  TBlock *head = FQueue.First();
+  if (head == nullptr && FQueue.SourceEnded()) return TAdvance::RecordsEnded;
+  if (head == nullptr || head != FBlock) throw EzxError("NextFrame: Block = nil");
+  // The fill took only records that fit the block; a length that does not
+  // still ends the block rather than leaving it.
+  TzxByteReader rd(head->Data() + FOffset, size_t(head->Size - FOffset));
+  const int32_t length = rd.GetLE32();
+  if (length < MinRecordSize || length > head->Size - FOffset)
+    FOffset = head->Size;
+  else
+    FOffset += length;
+  if (FOffset < head->Size) return TAdvance::Moved;
+  FQueue.DoMessage(UM_BLOCKEMPTY);
+  return TAdvance::BlockUsedUp;
+}
+
+TzxFrameSource::TAdvance TzxFrameSource::TakeNextBlock() {
+  if (!Start() && FQueue.SourceEnded()) return TAdvance::RecordsEnded;
+  if (FBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
+  return TAdvance::Moved;
 }
 
 TQueue BlockQueue;

@@ -20,10 +20,14 @@
 // which the Win32 shell implements with PostMessage.
 #pragma once
 
+#include "zxFrameDecoder.h"
+
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 struct TSegmentInfo;
 
@@ -51,6 +55,8 @@ public:
 
   // Bytes of frame records held (0: empty).
   int32_t Size = 0;
+  // Where the first of them starts in the video stream.
+  int64_t StreamOffset = 0;
 
 private:
   int32_t FCapacity;
@@ -139,15 +145,37 @@ struct TzxBlockSource {
   int64_t MaxFrameSize = 0;
 };
 
+// What filling a block came to.
+struct TzxBlockFill {
+  enum TResult {
+    Queued,  // the block holds records and went into the queue
+    Nothing, // the stream had nothing left: the records have ended
+    Failed,  // a record could not be read: the records end here, and
+             // the block holds those before it (queued when there are any)
+    Refused, // no block, no segment, a block still queued, records ended
+  };
+  TResult Result = Refused;
+  // Failed and Refused: the message the player shows ("ThreadP: Size = 0"),
+  // and for Failed what is wrong, with its numbers.
+  const char *Text = "";
+  std::string Detail;
+  // Failed: the records before the damaged one went into the queue.
+  bool KeptRecords = false;
+};
+
 // Fills block from the source's video stream, from its current position,
 // with as many whole records as fit while a worst-case record still would,
 // and appends it to queue. A record that would not fit behind the ones
-// already read is left in the stream for the next block. Failures are
-// shown as message boxes and leave the block out of the queue; a block for
-// which the stream had nothing left is not queued either. Both end the
-// source (TQueue::SetSourceEnded). A block that is
-// still in the queue (a hand-back that arrived after the blocks were
-// preloaded again) is left alone. True when the block was queued.
+// already read is left in the stream for the next block. A fill that fails
+// queues the records before the damaged one, if any; a block for which the
+// stream had nothing left is not queued. Both end the source
+// (TQueue::SetSourceEnded). A block that is still in the queue (a hand-back
+// that arrived after the blocks were preloaded again) is left alone. Shows
+// nothing.
+TzxBlockFill FillBlock(TQueue &queue, TBlock *block, const TzxBlockSource &source);
+
+// FillBlock as the main window's handler: failures are shown as message
+// boxes. True when the block was queued.
 bool DoBlockEmpty(TQueue &queue, TBlock *block, const TzxBlockSource &source);
 
 // Clears the queue and empties the blocks.
@@ -157,6 +185,55 @@ void ResetBlocks(TQueue &queue, TBlock &first, TBlock &second);
 // has rewound the video stream. Returns the head block (none when the
 // stream had no records).
 TBlock *PreloadBlocks(TQueue &queue, TBlock &first, TBlock &second, const TzxBlockSource &source);
+
+// A segment's frame records as the clock and the renderer walk them: the
+// record at the read position of the queue's head block, one step at a
+// time. A used-up block goes back to the queue's window for refilling, and
+// the walk goes on in the block behind it once that has come.
+//
+// The frame index counts like the clock's: the frame whose record is at the
+// read position, 0 after opening.
+class TzxFrameSource {
+public:
+  explicit TzxFrameSource(TQueue &queue) : FQueue(queue) {}
+  TzxFrameSource(const TzxFrameSource &) = delete;
+  TzxFrameSource &operator=(const TzxFrameSource &) = delete;
+
+  // Reads from the start of the head block (after PreloadBlocks); false
+  // when the queue has none.
+  bool Start();
+  // Reads nothing until the next Start.
+  void Clear();
+  TBlock *Block() const { return FBlock; }
+
+  // The record at the read position, checked against its block; throws
+  // EzxError "UnpackFrame: Frame Is Nil" when there is none.
+  TzxFrameRecord Current(const TzxRunFormat &format) const;
+  // Where the record at the read position starts in the video stream.
+  int64_t StreamOffset() const;
+
+  enum class TAdvance {
+    Moved,        // the frame index moves on: the next record is ready
+    BlockUsedUp,  // the frame index moves on; its record is in the next block
+    SegmentEnd,   // the frame was the segment's last
+    RecordsEnded, // the records ran out before the frame count
+  };
+  // Steps from frame frameIndex of frameCount to the next one. When that
+  // uses up the head block, it is handed back (UM_BLOCKEMPTY); the caller
+  // gets the next one (the clock waits for the main window, the renderer
+  // fills it itself) and then calls TakeNextBlock. Throws EzxError when the
+  // head block is not the one read from ("NextFrame: Block = nil").
+  TAdvance Advance(int32_t frameIndex, int32_t frameCount);
+  // Reads on from the start of the new head block: Moved, or RecordsEnded
+  // when none came because the records have ended. Throws EzxError when
+  // none came otherwise ("NextFrame: Next Block = nil").
+  TAdvance TakeNextBlock();
+
+private:
+  TQueue &FQueue;
+  TBlock *FBlock = nullptr;
+  int32_t FOffset = 0;
+};
 
 // The player's queue and its two blocks, made at program start.
 extern TQueue BlockQueue;

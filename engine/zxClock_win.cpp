@@ -31,9 +31,8 @@ bool FirstTick = false;
 bool EndOfSegment = false;
 bool NothingToPlay = false; // the segment being opened holds no record
 
-// The current frame record: an offset into the head block.
-TBlock *FrameBlock = nullptr;
-int32_t FrameOffset = 0;
+// The frame records, read from the head block.
+TzxFrameSource Frames(BlockQueue);
 
 std::mutex ErrorLock;
 std::string ClockError;
@@ -110,15 +109,6 @@ void CALLBACK TimerProc(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
   }
 }
 
-// The record at the frame position, checked against the block.
-TzxFrameRecord CurrentRecord() {
-  if (FrameBlock == nullptr) throw EzxError("UnpackFrame: Frame Is Nil");
-  if (FrameOffset < 0 || FrameOffset >= FrameBlock->Size)
-    throw EzxError("UnpackFrame: Frame Is Nil");
-  return ParseFrameRecord(FrameBlock->Data() + FrameOffset, size_t(FrameBlock->Size - FrameOffset),
-                          Layout.Format);
-}
-
 // Expands the current record into the XOR frame; 8-bit segments then take
 // one palette change, also when the record is damaged.
 void UnpackStep() {
@@ -127,7 +117,7 @@ void UnpackStep() {
   if (PXorFrame == nullptr) throw EzxError("UnpackFrame: PXorFrame Is Nil");
   std::exception_ptr failure;
   try {
-    UnpackFrameInto(CurrentRecord());
+    UnpackFrameInto(Frames.Current(Layout.Format));
   } catch (const EzxCorruptFrame &) {
     failure = std::current_exception();
   }
@@ -182,40 +172,23 @@ void NextFrame() {
   if (!FrameEndsAt(TicksPerFrame, TickCount) || EndOfSegment) return;
   TSegmentInfo *seg = CurrentSegmentInfo();
   if (seg == nullptr) return;
-  if (FrameIndex >= seg->FrameCount - 1) {
+  TzxFrameSource::TAdvance step = Frames.Advance(FrameIndex, seg->FrameCount);
+  if (step == TzxFrameSource::TAdvance::Moved || step == TzxFrameSource::TAdvance::BlockUsedUp)
+    ++FrameIndex;
+  if (step == TzxFrameSource::TAdvance::BlockUsedUp) {
+    if (OnMainThread())
+      ServiceBlockRefills(); // the first tick must not wait for its own thread
+    else
+      BlockQueue.WaitNextBlock(&WaitSound);
+    step = Frames.TakeNextBlock();
+  }
+  if (step == TzxFrameSource::TAdvance::RecordsEnded) {
+    EndRecordsEarly(*seg);
+  } else if (step == TzxFrameSource::TAdvance::SegmentEnd) {
     EndOfSegment = true;
     if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
     RunClock(false);
-    return;
   }
-  TBlock *head = BlockQueue.First();
-  if (head == nullptr && BlockQueue.SourceEnded()) {
-    EndRecordsEarly(*seg);
-    return;
-  }
-  if (head == nullptr || head != FrameBlock) throw EzxError("NextFrame: Block = nil");
-  ++FrameIndex;
-  // DoBlockEmpty took only records that fit the block; a length that does
-  // not still ends the block rather than leaving it.
-  TzxByteReader rd(head->Data() + FrameOffset, size_t(head->Size - FrameOffset));
-  const int32_t length = rd.GetLE32();
-  if (length < 8 || length > head->Size - FrameOffset)
-    FrameOffset = head->Size;
-  else
-    FrameOffset += length;
-  if (FrameOffset < head->Size) return;
-  BlockQueue.DoMessage(UM_BLOCKEMPTY);
-  if (OnMainThread())
-    ServiceBlockRefills(); // the first tick must not wait for its own thread
-  else
-    BlockQueue.WaitNextBlock(&WaitSound);
-  FrameBlock = BlockQueue.First();
-  FrameOffset = 0;
-  if (FrameBlock == nullptr && BlockQueue.SourceEnded()) {
-    EndRecordsEarly(*seg);
-    return;
-  }
-  if (FrameBlock == nullptr) throw EzxError("NextFrame: Next Block = nil");
 }
 
 // The first tick starts the sound and the timer for the ticks after it.
@@ -335,8 +308,7 @@ void StopClockAndBlocks() {
   StopSound();
   BlockQueue.SetAbortWait(true);
   BlockQueue.Clear();
-  FrameBlock = nullptr;
-  FrameOffset = 0;
+  Frames.Clear();
 }
 
 bool PrepareSegment(int32_t n) {
@@ -370,13 +342,13 @@ bool PrepareSegment(int32_t n) {
   SetBlockSource(source);
   ResetBlocks();
   BlockQueue.SetAbortWait(false);
-  FrameBlock = PreloadBlocks();
-  FrameOffset = 0;
+  PreloadBlocks();
+  Frames.Start();
   FrameIndex = 0;
   EndOfSegment = false;
   ComputeTimerPeriod();
   StopSound();
-  if (FrameBlock == nullptr && seg->FrameCount > 0) {
+  if (Frames.Block() == nullptr && seg->FrameCount > 0) {
     // No record to play: unless reading them has been reported already,
     // say why, and go on with the next segment.
     if (!BlockQueue.SourceFailed() && Shell.SegmentProblem)
@@ -392,7 +364,7 @@ bool PrepareSegment(int32_t n) {
   if (sound.Refused && Shell.SegmentProblem)
     Shell.SegmentProblem(n, TzxSegmentProblem::NoSound, sound.Reason);
   // With three ticks a frame the first tick shows frame 0: decode it now.
-  if (TicksPerFrame == 3 && FrameBlock != nullptr) {
+  if (TicksPerFrame == 3 && Frames.Block() != nullptr) {
     std::lock_guard<std::mutex> lock(SurfaceLock);
     const HBITMAP picture = PictureBitmap();
     if (picture != nullptr) {

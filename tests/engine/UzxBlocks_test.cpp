@@ -319,13 +319,17 @@ TEST(BlockFill, RecordLargerThanABlockIsRefused) {
   TBlock block(1024);
   EXPECT_FALSE(DoBlockEmpty(q, &block, seg.Source(0)));
   ExpectBox(boxes, "ThreadP: Size > BlockSize", "Error", zxMB_OK);
+  TQueue q2;
+  TVideoSegment again(Join({FillerRecord(2000, 1)}));
+  EXPECT_EQ(FillBlock(q2, &block, again.Source(0)).Detail,
+            "the frame record at byte 0 is 2000 bytes long, more than a block of 1024 holds");
   EXPECT_EQ(q.Count(), 0);
   EXPECT_EQ(block.Size, 0);
 }
 
 class BlockFillCorrupt : public testing::TestWithParam<int32_t> {};
 
-TEST_P(BlockFillCorrupt, LengthTooSmallStopsTheBlock) {
+TEST_P(BlockFillCorrupt, LengthTooSmallEndsTheRecordsBehindTheGoodOnes) {
   // A good record, then one whose length cannot even hold its head.
   auto video = FillerRecord(40, 1);
   uint8_t bad[12] = {};
@@ -335,13 +339,26 @@ TEST_P(BlockFillCorrupt, LengthTooSmallStopsTheBlock) {
   TzxBoxRecorder boxes;
   TQueue q;
   TBlock block(1024);
-  EXPECT_FALSE(DoBlockEmpty(q, &block, seg.Source(0)));
-  ExpectBox(boxes, "ThreadP: Size = 0", TextError, zxMB_OK);
-  EXPECT_EQ(q.Count(), 0) << "a block with a corrupt record is not queued";
-  EXPECT_TRUE(q.SourceFailed()) << "the box has said it: the clock ends the segment silently";
+  const TzxBlockFill fill = FillBlock(q, &block, seg.Source(0));
+  EXPECT_EQ(fill.Result, TzxBlockFill::Failed);
+  EXPECT_STREQ(fill.Text, "ThreadP: Size = 0");
+  EXPECT_EQ(fill.Detail,
+            Format("the frame record at byte 40 gives its length as %d, below 8", GetParam()));
+  EXPECT_TRUE(boxes.Boxes.empty()) << "filling shows nothing";
+  EXPECT_TRUE(fill.KeptRecords);
+  EXPECT_EQ(q.Count(), 1) << "the good record before the damage is still shown";
+  EXPECT_EQ(block.Size, 40);
+  EXPECT_TRUE(q.SourceFailed()) << "the clock ends the segment behind it silently";
   TBlock second(1024);
   EXPECT_FALSE(DoBlockEmpty(q, &second, seg.Source(0)));
-  EXPECT_EQ(boxes.Boxes.size(), 1u) << "the next block reads nothing behind the damage";
+  EXPECT_TRUE(boxes.Boxes.empty()) << "the next block reads nothing behind the damage";
+
+  // The main window's handler says it in a box.
+  TVideoSegment again(video);
+  TQueue q2;
+  TBlock third(1024);
+  EXPECT_TRUE(DoBlockEmpty(q2, &third, again.Source(0)));
+  ExpectBox(boxes, "ThreadP: Size = 0", TextError, zxMB_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, BlockFillCorrupt, testing::Values(0, -1, INT_MIN, 1, 3, 4, 7));
@@ -357,6 +374,12 @@ TEST(BlockFill, RecordCutShortByTheStreamEnd) {
     EXPECT_FALSE(DoBlockEmpty(q, &block, seg.Source(0)));
     ExpectBox(boxes, "ThreadP: BytesRead <> size", "Error", zxMB_OK);
     EXPECT_EQ(q.Count(), 0);
+    TBlock again(1024);
+    TQueue q2;
+    TVideoSegment seg2(video);
+    EXPECT_EQ(FillBlock(q2, &again, seg2.Source(0)).Detail,
+              "the frame record of 100 bytes at byte 0 runs past the end of the video data (60 "
+              "bytes)");
   }
   boxes.Boxes.clear();
   {
@@ -367,8 +390,12 @@ TEST(BlockFill, RecordCutShortByTheStreamEnd) {
     TVideoSegment seg(video);
     TQueue q;
     TBlock block(1024);
-    EXPECT_FALSE(DoBlockEmpty(q, &block, seg.Source(0)));
-    ExpectBox(boxes, "ThreadP: BytesRead <> size", "Error", zxMB_OK);
+    const TzxBlockFill fill = FillBlock(q, &block, seg.Source(0));
+    EXPECT_EQ(fill.Result, TzxBlockFill::Failed);
+    EXPECT_EQ(fill.Detail, "the video data of 18 bytes ends inside the length of the frame record "
+                           "at byte 16");
+    EXPECT_EQ(q.Count(), 1);
+    EXPECT_EQ(block.Size, 16);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 struct TPlayerFilm {
   TTestSegment Segment;
 
-  TPlayerFilm(int32_t w, int32_t h, int32_t bits, int32_t frames, int32_t flags, uint64_t seed)
+  // edit changes the frame records before they are stored.
+  TPlayerFilm(int32_t w, int32_t h, int32_t bits, int32_t frames, int32_t flags, uint64_t seed,
+              const std::function<void(std::vector<uint8_t> &)> &edit = {})
       : Segment(w, h, bits, flags) {
     TzxFrameEncoder enc(w, h, bits);
     std::vector<uint8_t> video, palettes;
@@ -32,6 +35,7 @@ struct TPlayerFilm {
         palette = next;
       }
     }
+    if (edit) edit(video);
     Segment.SetVideo(video, frames);
     Segment.SetPaletteTrack(palettes);
     TzxBytes bgra(6 * 5 * 4);
@@ -121,6 +125,71 @@ TEST_P(PlayerTicks, PictureAfterEachFramesFirstTickIsTheRenderersPicture) {
 
 INSTANTIATE_TEST_SUITE_P(DepthsAndTicks, PlayerTicks,
                          ::testing::Combine(::testing::Values(8, 24, 32), ::testing::Values(1, 3)));
+
+TEST(PlayerDamagedFilm, ShowsTheRenderersFramesAndStopsWhereItStops) {
+  constexpr int32_t frames = 7, damaged = 3;
+  struct TCase {
+    const char *What;
+    std::vector<uint8_t> Record; // in place of frame 3's
+    int32_t LastFrame;           // the renderer's last
+    std::string Boxes;
+  };
+  const TCase cases[] = {
+      // The records end behind frame 2, where the fill stopped.
+      {"a length below 8", {5, 0, 0, 0, 0, 0, 0, 0}, 2, "ThreadP: Size = 0\n"},
+      // The decoder refuses frame 3; the clock stops with its error.
+      {"runs beyond the picture", {13, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 0xFF, 0xFF}, 3, ""},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.What);
+    const auto damage = [&c](std::vector<uint8_t> &video) {
+      size_t at = 0;
+      for (int32_t k = 0; k < damaged; ++k)
+        at += size_t(GetLE32(video.data() + at));
+      video.resize(at);
+      video.insert(video.end(), c.Record.begin(), c.Record.end());
+    };
+    TPlayerFilm film(37, 21, 32, frames, 0, 61, damage);
+    TPlayerFilm reference(37, 21, 32, frames, 0, 61, damage);
+
+    TzxBoxRecorder boxes;
+    SetPlayerShell({}); // the queue hands used-up blocks to the (absent) main window
+    Palette = {};
+    SegmentList = &film.Segment.List();
+    ASSERT_TRUE(PrepareSegment(0));
+    TzxPalette palette;
+    TzxSegmentRenderer renderer(reference.Segment.Info(), palette);
+    TzxRgbPicture expected;
+    for (int32_t k = 0; k < frames; ++k) {
+      SCOPED_TRACE(Format("frame %d", k));
+      std::string rendererError, engineError;
+      bool shown = false;
+      try {
+        shown = renderer.NextFrame();
+      } catch (const EzxCorruptFrame &e) {
+        rendererError = e.what();
+      }
+      // Behind the last record the clock has stopped: no tick comes.
+      if (!shown && rendererError.empty()) break;
+      try {
+        ClockTick();
+      } catch (const std::exception &e) {
+        engineError = e.what();
+      }
+      EXPECT_EQ(engineError, rendererError);
+      if (!rendererError.empty()) break;
+      renderer.Render(expected, true);
+      EXPECT_EQ(FirstDifference(EnginePicture(), expected), "");
+    }
+    EXPECT_EQ(renderer.FrameIndex(), c.LastFrame);
+    std::string texts;
+    for (const TzxMessageBox &box : boxes.Boxes)
+      texts += box.Text + "\n";
+    EXPECT_EQ(texts, c.Boxes);
+    StopClockAndBlocks();
+    SegmentList = nullptr;
+  }
+}
 
 TEST(PlayerCursorRegion, OverlappingRectanglesMergeDistantOnesStaySeparate) {
   const TzxCursorRegion right = CursorRegion(50, 60, 60, 60, 32, 32);
