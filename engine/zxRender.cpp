@@ -1,5 +1,6 @@
 #include "zxRender.h"
 
+#include "UzxBlocks.h"
 #include "UzxCursor_new.h"
 #include "ZxcabClasses.h"
 #include "zxPlayerModel.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
+#include <utility>
 
 // ------------------------------------------------------------ conversion
 
@@ -174,12 +177,25 @@ bool DrawCursor(const TzxCursor &cursor, int32_t x, int32_t y, TzxRgbPicture &pi
 
 // ------------------------------------------------------ segment renderer
 
-namespace {
+// The player's block queue with its two blocks and the frame source over
+// them; a block handed back is filled again at once, where the player's
+// main window fills it a moment later.
+class TzxSegmentRenderer::TBlocks : public TzxBlockWindow {
+public:
+  TBlocks() : Source(Queue) { Queue.SetWindowHandle(this); }
 
-// Records are read from the video data in blocks of about this size.
-constexpr size_t BlockTarget = size_t(4) << 20;
+  bool PostBlockMessage(uint32_t, TBlock *block) override {
+    HandedBack = block;
+    return true;
+  }
 
-} // namespace
+  TQueue Queue;
+  TBlock First;
+  TBlock Second;
+  TzxFrameSource Source;
+  TzxBlockSource From;
+  TBlock *HandedBack = nullptr;
+};
 
 TzxSegmentRenderer::TzxSegmentRenderer(TSegmentInfo &segment, TzxPalette &palette, TDecodePath path)
     : FSegment(segment), FPalette(palette), FPath(path),
@@ -188,45 +204,57 @@ TzxSegmentRenderer::TzxSegmentRenderer(TSegmentInfo &segment, TzxPalette &palett
   FTicksPerFrame = TicksPerFrameOf(segment.Flags);
   FPicture.assign(FLayout.PictureBytes(), 0);
   if (FPath == TDecodePath::XorFrame) FXorFrame.assign(FLayout.XorFrameBytes(), 0);
-  FWalk.Reset(nullptr, 0, FLayout.Format);
-  segment.VideoStream->Seek(0);
+  FBlocks = std::make_unique<TBlocks>();
+  FBlocks->From.SegInfo = &segment;
+  FBlocks->From.MaxFrameSize = FLayout.MaxFrameSize();
   if (segment.CursorTrack) segment.CursorTrack->Seek(0);
   if (segment.PaletteTrack) segment.PaletteTrack->Seek(0);
+  Reopen(0);
 }
+
+TzxSegmentRenderer::~TzxSegmentRenderer() = default;
 
 int32_t TzxSegmentRenderer::FrameCount() const {
   return FSegment.FrameCount;
 }
 
-bool TzxSegmentRenderer::FillBlock() {
-  TzxStream &video = *FSegment.VideoStream;
-  FBlock.clear();
-  const int32_t size = video.Size();
-  while (video.Position() < size) {
-    const int32_t at = video.Position();
-    uint8_t head[4] = {};
-    if (video.Read(head, 4) != 4)
-      throw EzxCorruptFrame(
-          Format("The video data of %d bytes ends inside the record at %d", size, at));
-    TzxByteReader rd(head, 4);
-    const int32_t length = rd.GetLE32();
-    if (length < 8)
-      throw EzxCorruptFrame(Format("Frame record length %d at %d is below 8", length, at));
-    if (length > size - at)
-      throw EzxCorruptFrame(Format("The frame record of %d bytes at %d runs past the end of the "
-                                   "video data (%d bytes)",
-                                   length, at, size));
-    if (!FBlock.empty() && FBlock.size() + size_t(length) > BlockTarget) {
-      video.Seek(at);
-      break;
-    }
-    const size_t start = FBlock.size();
-    FBlock.resize(start + size_t(length));
-    std::copy(head, head + 4, FBlock.begin() + static_cast<ptrdiff_t>(start));
-    video.ReadBuffer(FBlock.data() + start + 4, length - 4);
+// Both blocks filled from videoOffset on, as when the segment opens.
+void TzxSegmentRenderer::Reopen(int64_t videoOffset) {
+  TBlocks &b = *FBlocks;
+  ResetBlocks(b.Queue, b.First, b.Second);
+  b.Source.Clear();
+  b.HandedBack = nullptr;
+  FFillFailure.clear();
+  FSegment.VideoStream->Seek(static_cast<int32_t>(videoOffset));
+  Fill(&b.First);
+  Fill(&b.Second);
+  b.Source.Start();
+}
+
+void TzxSegmentRenderer::Fill(TBlock *block) {
+  const TzxBlockFill fill = FillBlock(FBlocks->Queue, block, FBlocks->From);
+  if (fill.Result == TzxBlockFill::Failed && FFillFailure.empty()) FFillFailure = fill.Detail;
+}
+
+void TzxSegmentRenderer::EndEarly() {
+  FEnded = true;
+  FEndReason = Format("its video data holds %d of its %d frames", FFrameIndex + 1, FrameCount());
+  if (!FFillFailure.empty()) FEndReason += ": " + FFillFailure;
+}
+
+// From the record just decoded to the next, as the clock moves on after a
+// frame's last tick.
+void TzxSegmentRenderer::Advance() {
+  using TAdvance = TzxFrameSource::TAdvance;
+  TBlocks &b = *FBlocks;
+  TAdvance step = b.Source.Advance(FNextRecord, FrameCount());
+  if (step == TAdvance::Moved || step == TAdvance::BlockUsedUp) ++FNextRecord;
+  if (step == TAdvance::BlockUsedUp) {
+    if (TBlock *block = std::exchange(b.HandedBack, nullptr)) Fill(block);
+    step = b.Source.TakeNextBlock();
   }
-  FWalk.Reset(FBlock.data(), FBlock.size(), FLayout.Format);
-  return !FBlock.empty();
+  if (step == TAdvance::SegmentEnd) FEnded = true;
+  if (step == TAdvance::RecordsEnded) EndEarly();
 }
 
 void TzxSegmentRenderer::ReadCursorSample() {
@@ -241,19 +269,20 @@ void TzxSegmentRenderer::ReadCursorSample() {
 }
 
 bool TzxSegmentRenderer::NextFrame() {
-  if (FFrameIndex + 1 >= FrameCount()) return false;
-  if (FWalk.AtEnd() && !FillBlock())
-    throw EzxCorruptFrame(Format("The video data ends after %d frames, the segment has %d",
-                                 FFrameIndex + 1, FrameCount()));
-  ++FFrameIndex;
+  if (FEnded || FrameCount() <= 0) return false;
+  if (FBlocks->Source.Block() == nullptr) {
+    // Not one record: the player passes over the segment.
+    EndEarly();
+    return false;
+  }
+  FFrameIndex = FNextRecord;
 
   // A damaged record still lets the frame's palette change and cursor
   // samples be read, so that the tracks stay in step; the first error is
   // raised at the end.
   std::exception_ptr failure;
   try {
-    const TzxFrameRecord record = FWalk.Current();
-    FWalk.Next();
+    const TzxFrameRecord record = FBlocks->Source.Current(FLayout.Format);
     if (FPath == TDecodePath::Direct) {
       XorFrameIntoPicture(FLayout, record, FPicture.data(), FPicture.size());
     } else {
@@ -281,8 +310,116 @@ bool TzxSegmentRenderer::NextFrame() {
   const int32_t samples = FFrameIndex == 0 ? 1 : FTicksPerFrame;
   for (int32_t i = 0; i < samples; ++i)
     ReadCursorSample();
+  Advance();
   if (failure) std::rethrow_exception(failure);
   return true;
+}
+
+TzxRenderState TzxSegmentRenderer::State() const {
+  TzxRenderState s;
+  s.FrameIndex = FFrameIndex;
+  s.NextRecord = FNextRecord;
+  s.Ended = FEnded;
+  s.EndReason = FEndReason;
+  if (FFrameIndex >= 0) s.Picture = FPicture;
+  s.Palette = FPalette;
+  s.VideoOffset = FBlocks->Source.StreamOffset();
+  s.CursorTrackPosition = FSegment.CursorTrack ? FSegment.CursorTrack->Position() : 0;
+  s.PaletteTrackPosition = FSegment.PaletteTrack ? FSegment.PaletteTrack->Position() : 0;
+  s.HasSample = FHasSample;
+  s.Sample = FSample;
+  return s;
+}
+
+void TzxSegmentRenderer::Restore(const TzxRenderState &s) {
+  if (!s.Picture.empty() && s.Picture.size() != FPicture.size())
+    throw EzxError(Format("A state of a picture of %lld bytes does not fit this segment's %lld",
+                          static_cast<long long>(s.Picture.size()),
+                          static_cast<long long>(FPicture.size())));
+  FFrameIndex = s.FrameIndex;
+  FNextRecord = s.NextRecord;
+  FEnded = s.Ended;
+  FEndReason = s.EndReason;
+  if (s.Picture.empty())
+    std::fill(FPicture.begin(), FPicture.end(), uint8_t(0));
+  else
+    FPicture = s.Picture;
+  FPalette = s.Palette;
+  if (FSegment.CursorTrack) FSegment.CursorTrack->Seek(s.CursorTrackPosition);
+  if (FSegment.PaletteTrack) FSegment.PaletteTrack->Seek(s.PaletteTrackPosition);
+  FHasSample = s.HasSample;
+  FSample = s.Sample;
+  Reopen(s.VideoOffset);
+}
+
+// ------------------------------------------------------------ seek index
+
+TzxSeekIndex::TzxSeekIndex(TzxSegmentRenderer &renderer, size_t budget) : FRenderer(renderer) {
+  if (renderer.FrameIndex() != -1)
+    throw EzxError("A seek index is built from the start of a segment");
+  const size_t each = renderer.Layout().PictureBytes() + sizeof(TzxRenderState);
+  const int64_t room = std::max<int64_t>(1, static_cast<int64_t>(budget / each));
+  const int64_t frames = std::max(renderer.FrameCount(), 0);
+  FSpacing = static_cast<int32_t>(std::max<int64_t>(MinSpacing, (frames + room - 1) / room));
+  FSnapshots.push_back(renderer.State());
+  FComplete = frames == 0;
+}
+
+void TzxSeekIndex::Build() {
+  if (!FComplete) WalkTo(std::numeric_limits<int32_t>::max());
+}
+
+// Walks from the last snapshot (or from where the renderer stands, when it
+// is between that and the frames walked) to frame k or the end, taking
+// snapshots on the way.
+void TzxSeekIndex::WalkTo(int32_t k) {
+  TzxSegmentRenderer &r = FRenderer;
+  const TzxRenderState &last = FSnapshots.back();
+  if (r.FrameIndex() < last.FrameIndex || r.FrameIndex() >= FReachable || r.Ended())
+    r.Restore(last);
+  try {
+    while (r.FrameIndex() < k && r.NextFrame()) {
+      const int32_t at = r.FrameIndex();
+      FReachable = std::max(FReachable, at + 1);
+      if ((int64_t(at) + 1) % FSpacing == 0 && !r.Ended() && FSnapshots.back().FrameIndex < at)
+        FSnapshots.push_back(r.State());
+    }
+    if (r.Ended()) FComplete = true;
+  } catch (const EzxCorruptFrame &) {
+    // The player stops at a damaged record: the frames from it on are not
+    // shown.
+    FReachable = r.FrameIndex();
+    FComplete = true;
+    throw;
+  }
+}
+
+bool TzxSeekIndex::Seek(int32_t k) {
+  TzxSegmentRenderer &r = FRenderer;
+  if (k < 0) return false;
+  if (k >= FReachable && !FComplete) {
+    WalkTo(k);
+    if (r.FrameIndex() == k) return true;
+  }
+  if (k >= FReachable) return false;
+  if (r.FrameIndex() == k) return true;
+  // Snapshot i stands after frame i x spacing - 1.
+  const size_t i =
+      std::min(FSnapshots.size() - 1, static_cast<size_t>((int64_t(k) + 1) / FSpacing));
+  const TzxRenderState &from = FSnapshots[i];
+  // Forward from where the renderer stands when that is nearer.
+  const int32_t at = r.FrameIndex();
+  if (at > k || at < from.FrameIndex || r.Ended()) r.Restore(from);
+  while (r.FrameIndex() < k)
+    if (!r.NextFrame()) return false;
+  return true;
+}
+
+size_t TzxSeekIndex::Bytes() const {
+  size_t n = sizeof(*this);
+  for (const TzxRenderState &s : FSnapshots)
+    n += s.Bytes();
+  return n;
 }
 
 void TzxSegmentRenderer::Render(TzxRgbPicture &out, bool withCursor) const {

@@ -157,16 +157,16 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
       if ((only >= 0 && i != only) || !NothingToPlay(*list.Get(i)).empty()) continue;
       TSegmentInfo &s = *list.Get(i);
       TzxSegmentRenderer r(s, palette, TzxSegmentRenderer::TDecodePath::Direct);
-      int32_t decoding = 0;
       try {
-        while ((decoding = r.FrameIndex() + 1, r.NextFrame())) {
+        while (r.NextFrame()) {
           if (cursor) sink += composer.Compose(r, s, palette);
           if ((result.Frames & 1023) == 0) CheckInterrupted();
           ++result.Frames;
           result.Pixels += r.Layout().Pixels();
         }
       } catch (const EzxCorruptFrame &e) {
-        throw EzxError(Format("Segment %d, frame %d: %s", SegmentNumber(s), decoding, e.what()));
+        throw EzxError(
+            Format("Segment %d, frame %d: %s", SegmentNumber(s), r.FrameIndex(), e.what()));
       }
       sink += r.Picture().empty() ? 0 : r.Picture()[0];
     }

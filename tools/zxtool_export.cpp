@@ -935,12 +935,14 @@ int CommandExport(const std::vector<std::string> &args) {
       const int32_t number = SegmentNumber(segment);
       const int64_t count = std::max(segment.FrameCount, 0);
       TzxSegmentRenderer renderer(segment, palette);
+      // The range starts where the seek index puts the renderer; one walk
+      // through the frames needs no snapshots.
+      TzxSeekIndex seek(renderer, 0);
       TzxProgress progress(Format("segment %d%s", number, sink->PassLabel(pass).c_str()), span.To);
-      int32_t decoding = 0; // NextFrame decodes the frame after FrameIndex()
       try {
-        while (renderer.FrameIndex() + 1 < span.To) {
+        const bool more = span.From == 0 || seek.Seek(static_cast<int32_t>(span.From - 1));
+        while (more && renderer.FrameIndex() + 1 < span.To) {
           CheckInterrupted();
-          decoding = renderer.FrameIndex() + 1;
           if (!renderer.NextFrame()) break;
           const int32_t k = renderer.FrameIndex();
           progress.Update(k + 1);
@@ -956,7 +958,25 @@ int CommandExport(const std::vector<std::string> &args) {
             sink->Frame(number, frame, shown);
         }
       } catch (const EzxCorruptFrame &e) {
-        throw EzxError(Format("Segment %d, frame %d: %s", number, decoding, e.what()));
+        // The renderer names the frame it was decoding.
+        throw EzxError(Format("Segment %d, frame %d: %s", number, renderer.FrameIndex(), e.what()));
+      }
+      if (renderer.Ended() && !renderer.EndReason().empty()) {
+        // The player goes on with the next segment; a video of the whole
+        // film shows the last picture until then, so that the sound of the
+        // segments after it stays in step.
+        if (pass == 0)
+          warnings += Format("zxtool: warning: segment %d ends early: %s\n", number,
+                             renderer.EndReason().c_str());
+        if (joined && video) {
+          renderer.Render(picture, o.Cursor);
+          const TzxRgbPicture &shown = fitter.Fit(picture, lead.Width, lead.Height);
+          for (int64_t k = std::max<int64_t>(renderer.FrameIndex() + 1, span.From); k < span.To;
+               ++k)
+            for (int64_t t = Shown(span, list, rate, k + 1) - Shown(span, list, rate, k); t > 0;
+                 --t)
+              sink->Frame(number, span.FilmFrame + k, shown);
+        }
       }
       progress.Finish();
       // The palette plays on through the frames left undecoded.

@@ -1,9 +1,12 @@
 #include "UzxCursor_new.h"
 #include "zxEngineTesting.h"
+#include "zxFilmWriter.h"
 #include "zxFrameEncoder.h"
 #include "zxRender.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -406,30 +409,49 @@ TEST(SegmentRendering, DamagedVideoIsReported) {
     enc.AppendFrame(good, ToSurface(f).data(), 12, 60);
 
   {
-    // The video ends after three frames of five.
+    // The video ends after three frames of five: the segment ends there, as
+    // the player ends it and goes on with the next.
     TTestSegment s(9, 5, 8);
     s.SetVideo(good, 5);
     TzxPalette palette;
     TzxSegmentRenderer r(s.Info(), palette);
     for (int k = 0; k < 3; ++k)
       ASSERT_TRUE(r.NextFrame());
-    try {
-      r.NextFrame();
-      FAIL() << "no error";
-    } catch (const EzxCorruptFrame &e) {
-      EXPECT_STREQ(e.what(), "The video data ends after 3 frames, the segment has 5");
-    }
+    EXPECT_TRUE(r.Ended());
+    EXPECT_FALSE(r.NextFrame());
+    EXPECT_EQ(r.EndReason(), "its video data holds 3 of its 5 frames");
     EXPECT_EQ(r.FrameIndex(), 2);
   }
   {
-    // A record length pointing past the end of the video.
+    // A record length pointing past the end of the video: the block that
+    // holds it is never queued, so there is nothing to show.
     auto bad = good;
     bad[0] = 0xFF, bad[1] = 0x7F;
     TTestSegment s(9, 5, 8);
     s.SetVideo(bad, 3);
     TzxPalette palette;
     TzxSegmentRenderer r(s.Info(), palette);
-    EXPECT_THROW(r.NextFrame(), EzxCorruptFrame);
+    EXPECT_FALSE(r.NextFrame());
+    EXPECT_EQ(r.FrameIndex(), -1);
+    EXPECT_NE(r.EndReason().find("holds 0 of its 3 frames: the frame record of"), std::string::npos)
+        << r.EndReason();
+    EXPECT_NE(r.EndReason().find("runs past the end of the video data"), std::string::npos);
+  }
+  {
+    // A length below 8 in the second record: the first frame shows, then
+    // the records end where the player's fill stopped.
+    auto bad = good;
+    const size_t second = size_t(GetLE32(bad.data()));
+    bad[second] = 3, bad[second + 1] = 0, bad[second + 2] = 0, bad[second + 3] = 0;
+    TTestSegment s(9, 5, 8);
+    s.SetVideo(bad, 3);
+    TzxPalette palette;
+    TzxSegmentRenderer r(s.Info(), palette);
+    ASSERT_TRUE(r.NextFrame());
+    EXPECT_FALSE(r.NextFrame());
+    EXPECT_EQ(r.EndReason(), Format("its video data holds 1 of its 3 frames: the frame record at "
+                                    "byte %d gives its length as 3, below 8",
+                                    int(second)));
   }
   {
     // The second record's runs cover too much: the frame is reported, its
@@ -471,4 +493,121 @@ TEST(SegmentRendering, DepthsWithoutFramesAreRefused) {
   EXPECT_THROW(TzxSegmentRenderer(s.Info(), palette), EzxError);
   TTestSegment empty(0, 10, 32);
   EXPECT_THROW(TzxSegmentRenderer(empty.Info(), palette), EzxError);
+}
+
+// ------------------------------------------------------------ seek index
+
+namespace {
+
+// A film whose cursor moves every tick, for checking that a seek brings the
+// cursor sample along with the picture.
+struct TSeekFilm : TFilm {
+  TSeekFilm(int32_t bits, int32_t frames, uint64_t seed)
+      : TFilm(23, 11, bits, frames, seed, sfThreeCursorSamples) {
+    TzxBytes bgra(4 * 3 * 4, 0x5A);
+    Segment.AddCursor(MakeColourCursor(4, 3, 1, 1, bgra));
+    std::vector<uint8_t> track;
+    for (int32_t i = 0; i < frames * 3; ++i)
+      AppendCursorSample(track, 0, static_cast<uint16_t>(i % 25), static_cast<uint16_t>(i % 13));
+    Segment.SetCursorTrack(track);
+  }
+};
+
+std::string Shot(const TzxSegmentRenderer &r) {
+  TzxRgbPicture p;
+  r.Render(p, true);
+  return PictureSha256(p);
+}
+
+} // namespace
+
+TEST(SeekIndex, AnyFrameShowsWhatTheWalkFromTheStartShows) {
+  for (int32_t bits : {8, 32}) {
+    SCOPED_TRACE(Format("%d bits", bits));
+    constexpr int32_t frames = 300;
+    TSeekFilm film(bits, frames, 77 + bits);
+    const std::vector<std::string> walked =
+        Checksums(film.Segment, TzxSegmentRenderer::TDecodePath::Direct, true);
+    ASSERT_EQ(walked.size(), size_t(frames));
+
+    TzxPalette palette;
+    TzxSegmentRenderer r(film.Segment.Info(), palette);
+    // Room for four pictures: snapshots every 75 frames.
+    const size_t each = r.Layout().PictureBytes() + sizeof(TzxRenderState);
+    TzxSeekIndex index(r, 4 * each);
+    index.Seek(100);
+    EXPECT_EQ(Shot(r), walked[100]);
+    EXPECT_FALSE(index.Complete()) << "walked as far as needed";
+    EXPECT_EQ(index.Reachable(), 101);
+    index.Build();
+    EXPECT_TRUE(index.Complete());
+    EXPECT_EQ(index.Reachable(), frames);
+    EXPECT_EQ(index.Spacing(), 75);
+    EXPECT_EQ(index.Snapshots(), 4u) << "the start and after frames 74, 149, 224";
+    EXPECT_LE(index.Bytes(), 4 * each + sizeof(index));
+
+    // Backwards, forwards, onto snapshots and beside them, twice the same.
+    TTestRandom random(5);
+    std::vector<int32_t> targets = {0, 299, 298, 74, 75, 73, 150, 150, 1, 0, 224, 225, 10};
+    for (int i = 0; i < 40; ++i)
+      targets.push_back(random.Below(frames));
+    for (int32_t k : targets) {
+      SCOPED_TRACE(Format("frame %d", k));
+      ASSERT_TRUE(index.Seek(k));
+      ASSERT_EQ(r.FrameIndex(), k);
+      ASSERT_EQ(Shot(r), walked[size_t(k)]);
+      if (bits == 8) {
+        EXPECT_EQ(std::memcmp(palette.data(), film.Palettes[size_t(k)].data(), sizeof palette), 0);
+      }
+      EXPECT_EQ(r.CursorSample().X, (3 * k) % 25) << "sample k x 3";
+    }
+    // And on from a seek, frame by frame to the end.
+    index.Seek(290);
+    for (int32_t k = 291; k < frames; ++k) {
+      ASSERT_TRUE(r.NextFrame());
+      EXPECT_EQ(Shot(r), walked[size_t(k)]);
+    }
+    EXPECT_FALSE(r.NextFrame());
+    EXPECT_FALSE(index.Seek(frames));
+    EXPECT_FALSE(index.Seek(-1));
+  }
+}
+
+TEST(SeekIndex, SpacingFollowsTheBudgetAndFramesBehindDamageCannotBeReached) {
+  {
+    // A generous budget still keeps snapshots MinSpacing apart.
+    TSeekFilm film(32, 100, 3);
+    TzxPalette palette;
+    TzxSegmentRenderer r(film.Segment.Info(), palette);
+    TzxSeekIndex index(r);
+    index.Build();
+    EXPECT_EQ(index.Spacing(), TzxSeekIndex::MinSpacing);
+    EXPECT_EQ(index.Snapshots(), 4u);
+  }
+  {
+    // Frame 40's runs cover more than the picture: the player stops there,
+    // so frames 0 .. 39 are the ones that can be shown.
+    const auto frames = MakeTestFrames(9, 5, 32, 60, 8);
+    std::vector<uint8_t> video;
+    TTestPicture before(9, 5, 32);
+    for (int32_t k = 0; k < 60; ++k) {
+      const auto record =
+          k == 40 ? TestRecord(32, {{1, 45}, {2, 5}}) : TestEncodeFrame(before, frames[k]);
+      video.insert(video.end(), record.begin(), record.end());
+      before = frames[k];
+    }
+    TTestSegment s(9, 5, 32);
+    s.SetVideo(video, 60);
+    TzxPalette palette;
+    TzxSegmentRenderer r(s.Info(), palette);
+    TzxSeekIndex index(r, 0);
+    ASSERT_TRUE(index.Seek(39));
+    EXPECT_EQ(r.Picture(), ToSurface(frames[39]));
+    EXPECT_THROW(index.Build(), EzxCorruptFrame);
+    EXPECT_TRUE(index.Complete());
+    EXPECT_EQ(index.Reachable(), 40);
+    ASSERT_TRUE(index.Seek(39));
+    EXPECT_EQ(r.Picture(), ToSurface(frames[39]));
+    EXPECT_FALSE(index.Seek(40));
+  }
 }

@@ -3,6 +3,8 @@
 // for it; asked for alone, it fails with its reason.
 #include "zxToolTesting.h"
 
+#include "zxFfmpegPipe.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -139,4 +141,52 @@ TEST(ZxtoolNothingToPlay, AFilmOfNothingToPlayFailsInOneLine) {
     EXPECT_EQ(ErrorText(dir), "zxtool: " + c.Error + "\n") << c.Args;
   }
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"err.txt", "one.zxf", "two.zxf"}));
+}
+
+TEST(ZxtoolEndsEarly, ASegmentWhoseRecordsRunOutEndsThereAsInThePlayer) {
+  TzxTestDir dir;
+  // Three records for five frames, then a segment that plays whole; and a
+  // film whose second record has a length below 8.
+  TzxSegmentSpec shortOne = PlayableSegment(7, 5, 3);
+  shortOne.FrameCount = 5;
+  TzxSegmentSpec damaged = PlayableSegment(7, 5, 3, 20);
+  const size_t second = size_t(GetLE32(damaged.Video.data()));
+  PutLE32(damaged.Video.data() + second, 5);
+  const std::string film = WriteFilm(dir, "short.zxf", {shortOne, PlayableSegment(7, 5, 2, 50)});
+  const std::string broken = WriteFilm(dir, "broken.zxf", {damaged});
+
+  TzxRun r = RunZxtool("export " + film + " --hash", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(HashedSegments(r.Out), "1 1 1 2 2 ");
+  EXPECT_EQ(ErrorText(dir),
+            "zxtool: warning: segment 1 ends early: its video data holds 3 of its 5 frames\n");
+
+  r = RunZxtool("export " + broken + " --hash", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(HashedSegments(r.Out), "1 ");
+  EXPECT_EQ(ErrorText(dir), Format("zxtool: warning: segment 1 ends early: its video data holds 1 "
+                                   "of its 3 frames: the frame record at byte %d gives its length "
+                                   "as 5, below 8\n",
+                                   int(second)));
+
+  // A range that starts behind the records has no frame of that segment.
+  r = RunZxtool("export " + film + " --hash --segment 1 --from 4f", dir);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_NE(ErrorText(dir).find("ends early"), std::string::npos) << ErrorText(dir);
+
+  // A video of the whole film holds the last picture until the next
+  // segment, so that its sound stays in step: 5 + 2 frames.
+  r = RunZxtool("export " + film + " " + dir.File("all.rgb") + " --segment all", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  EXPECT_EQ(ReadWholeFile(dir.File("all.rgb")).size(), size_t(7 * 5 * 3) * 5);
+  r = RunZxtool("export " + film + " " + dir.File("all.mkv") + " --segment all --lossless", dir);
+  ASSERT_EQ(r.Code, 0) << ErrorText(dir);
+  std::string out, err;
+  ASSERT_EQ(
+      RunProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-count_frames",
+                  "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", dir.File("all.mkv")},
+                 out, err),
+      0)
+      << err;
+  EXPECT_EQ(out, "7\n");
 }
