@@ -177,9 +177,10 @@ bool DrawCursor(const TzxCursor &cursor, int32_t x, int32_t y, TzxRgbPicture &pi
 
 // ------------------------------------------------------ segment renderer
 
-// The player's block queue with its two blocks and the frame source over
-// them; a block handed back is filled again at once, where the player's
-// main window fills it a moment later.
+// The player's block queue and frame source over one of its blocks: a block
+// handed back is filled again at once, where the player's main window fills
+// it a moment later while the clock reads the other one. The records come
+// in the same blocks either way, so one is enough here.
 class TzxSegmentRenderer::TBlocks : public TzxBlockWindow {
 public:
   TBlocks() : Source(Queue) { Queue.SetWindowHandle(this); }
@@ -190,8 +191,7 @@ public:
   }
 
   TQueue Queue;
-  TBlock First;
-  TBlock Second;
+  TBlock Block;
   TzxFrameSource Source;
   TzxBlockSource From;
   TBlock *HandedBack = nullptr;
@@ -207,8 +207,6 @@ TzxSegmentRenderer::TzxSegmentRenderer(TSegmentInfo &segment, TzxPalette &palett
   FBlocks = std::make_unique<TBlocks>();
   FBlocks->From.SegInfo = &segment;
   FBlocks->From.MaxFrameSize = FLayout.MaxFrameSize();
-  if (segment.CursorTrack) segment.CursorTrack->Seek(0);
-  if (segment.PaletteTrack) segment.PaletteTrack->Seek(0);
   Reopen(0);
 }
 
@@ -218,21 +216,26 @@ int32_t TzxSegmentRenderer::FrameCount() const {
   return FSegment.FrameCount;
 }
 
-// Both blocks filled from videoOffset on, as when the segment opens.
+// The block filled from videoOffset on, as when the segment opens.
 void TzxSegmentRenderer::Reopen(int64_t videoOffset) {
   TBlocks &b = *FBlocks;
-  ResetBlocks(b.Queue, b.First, b.Second);
+  b.Queue.Clear();
+  b.Block.Size = 0;
   b.Source.Clear();
   b.HandedBack = nullptr;
   FFillFailure.clear();
-  FSegment.VideoStream->Seek(static_cast<int32_t>(videoOffset));
-  Fill(&b.First);
-  Fill(&b.Second);
+  FVideoNext = videoOffset;
+  Fill(&b.Block);
   b.Source.Start();
 }
 
+// The segment's streams may be read by others between two reads of this
+// renderer (another renderer, the palette played through): each read starts
+// where this renderer left off.
 void TzxSegmentRenderer::Fill(TBlock *block) {
+  FSegment.VideoStream->Seek(static_cast<int32_t>(FVideoNext));
   const TzxBlockFill fill = FillBlock(FBlocks->Queue, block, FBlocks->From);
+  FVideoNext = FSegment.VideoStream->Position();
   if (fill.Result == TzxBlockFill::Failed && FFillFailure.empty()) FFillFailure = fill.Detail;
 }
 
@@ -260,7 +263,9 @@ void TzxSegmentRenderer::Advance() {
 void TzxSegmentRenderer::ReadCursorSample() {
   if (!FSegment.CursorTrack) return;
   uint8_t raw[6];
+  FSegment.CursorTrack->Seek(FCursorAt);
   if (FSegment.CursorTrack->Read(raw, 6) != 6) return; // the last sample stays
+  FCursorAt += 6;
   TzxByteReader rd(raw, 6);
   FSample.Cursor = rd.GetLE16();
   FSample.X = rd.GetLE16();
@@ -300,11 +305,14 @@ bool TzxSegmentRenderer::NextFrame() {
     failure = std::current_exception();
   }
   if (FLayout.Format.BitsPerPixel == 8 && FSegment.PaletteTrack) {
+    TzxStream &track = *FSegment.PaletteTrack;
+    track.Seek(FPaletteAt);
     try {
-      ApplyPaletteChange(*FSegment.PaletteTrack, FPalette);
+      ApplyPaletteChange(track, FPalette);
     } catch (const EzxCorruptFrame &) {
       if (!failure) failure = std::current_exception();
     }
+    FPaletteAt = track.Position();
   }
   // One sample a tick; frame k is painted at tick k x TicksPerFrame.
   const int32_t samples = FFrameIndex == 0 ? 1 : FTicksPerFrame;
@@ -324,8 +332,8 @@ TzxRenderState TzxSegmentRenderer::State() const {
   if (FFrameIndex >= 0) s.Picture = FPicture;
   s.Palette = FPalette;
   s.VideoOffset = FBlocks->Source.StreamOffset();
-  s.CursorTrackPosition = FSegment.CursorTrack ? FSegment.CursorTrack->Position() : 0;
-  s.PaletteTrackPosition = FSegment.PaletteTrack ? FSegment.PaletteTrack->Position() : 0;
+  s.CursorTrackPosition = FCursorAt;
+  s.PaletteTrackPosition = FPaletteAt;
   s.HasSample = FHasSample;
   s.Sample = FSample;
   return s;
@@ -345,8 +353,8 @@ void TzxSegmentRenderer::Restore(const TzxRenderState &s) {
   else
     FPicture = s.Picture;
   FPalette = s.Palette;
-  if (FSegment.CursorTrack) FSegment.CursorTrack->Seek(s.CursorTrackPosition);
-  if (FSegment.PaletteTrack) FSegment.PaletteTrack->Seek(s.PaletteTrackPosition);
+  FCursorAt = s.CursorTrackPosition;
+  FPaletteAt = s.PaletteTrackPosition;
   FHasSample = s.HasSample;
   FSample = s.Sample;
   Reopen(s.VideoOffset);

@@ -139,6 +139,10 @@ private:
   std::vector<uint8_t> FPicture;
   std::vector<uint8_t> FXorFrame;
   std::unique_ptr<TBlocks> FBlocks;
+  // Where this renderer reads on in the segment's streams.
+  int64_t FVideoNext = 0;
+  int32_t FCursorAt = 0;
+  int32_t FPaletteAt = 0;
   bool FHasSample = false;
   TzxCursorSample FSample;
 };

@@ -611,3 +611,20 @@ TEST(SeekIndex, SpacingFollowsTheBudgetAndFramesBehindDamageCannotBeReached) {
     EXPECT_FALSE(index.Seek(40));
   }
 }
+
+TEST(SeekIndex, RenderersOfOneSegmentReadItsStreamsEachOnItsOwn) {
+  // Both read the cursor and palette tracks in turn (and the video data,
+  // in films longer than a block).
+  TSeekFilm film(8, 40, 21);
+  const std::vector<std::string> walked =
+      Checksums(film.Segment, TzxSegmentRenderer::TDecodePath::Direct, true);
+  TzxPalette pa, pb;
+  TzxSegmentRenderer a(film.Segment.Info(), pa), b(film.Segment.Info(), pb);
+  TzxSeekIndex index(b, 0);
+  for (int32_t k = 0; k < 40; ++k) {
+    ASSERT_TRUE(a.NextFrame());
+    ASSERT_TRUE(index.Seek(39 - k));
+    EXPECT_EQ(Shot(a), walked[size_t(k)]) << k;
+    EXPECT_EQ(Shot(b), walked[size_t(39 - k)]) << k;
+  }
+}
