@@ -128,6 +128,9 @@ std::string NothingToPlayWarning(const TSegmentInfo &segment);
 EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName);
 
 // Text of the Windows-1252 code page as UTF-8.
+// Characters 0x80 .. 0x9F of Windows-1252 (the code page of titles and
+// language texts); 0 marks the five unassigned codes.
+extern const uint16_t Windows1252High[32];
 std::string AnsiToUtf8(const std::string &s);
 // A JSON string literal.
 std::string JsonString(const std::string &utf8);

@@ -255,12 +255,13 @@ EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &film
                          filmName.c_str(), NothingToPlay(segment).c_str()));
 }
 
+const uint16_t Windows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
 std::string AnsiToUtf8(const std::string &s) {
-  // 0x80..0x9F of Windows-1252; 0 marks the five unassigned codes.
-  static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  const uint16_t *high = Windows1252High;
   std::string out;
   for (unsigned char c : s) {
     uint32_t u = c;

@@ -105,10 +105,7 @@ std::pair<int32_t, int32_t> ParsePair(const std::string &option, const std::stri
 
 // UTF-8 to Windows-1252 (--title); throws for characters the code page lacks.
 std::string Utf8ToAnsi(const std::string &s) {
-  static const uint16_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  const uint16_t *high = Windows1252High;
   std::string out;
   for (size_t i = 0; i < s.size();) {
     const auto c = static_cast<unsigned char>(s[i]);
@@ -157,10 +154,21 @@ struct TSegmentOption {
 const TSegmentOption SegmentOptions[] = {
     {"--fps", "N", "frame rate (default: the video's, else 10; a video is resampled to it)",
      [](TSegmentOptions &s, const std::string &v) {
-       char *end = nullptr;
-       const double fps = std::strtod(v.c_str(), &end);
-       if (v.empty() || *end != '\0' || !(fps >= 0.5) || fps > 255)
-         throw EzxUsageError(Format("--fps %s: expected a rate from 0.5 to 255", v.c_str()));
+       // Decimal (29.97) or a fraction as FFmpeg writes rates (30000/1001).
+       const size_t slash = v.find('/');
+       auto number = [](const std::string &t) {
+         const bool plain = !t.empty() && t.size() <= 20 && t.front() != '.' &&
+                            t.find_first_not_of("0123456789.") == std::string::npos &&
+                            t.find('.') == t.rfind('.');
+         return plain ? std::strtod(t.c_str(), nullptr) : -1.0;
+       };
+       const double n = number(v.substr(0, slash));
+       const double d = slash == std::string::npos ? 1.0 : number(v.substr(slash + 1));
+       const double fps = n >= 0 && d > 0 ? n / d : -1.0;
+       if (!(fps >= 0.5) || fps > 255)
+         throw EzxUsageError(Format("--fps %s: expected a rate from 0.5 to 255, as a decimal "
+                                    "number (29.97) or a fraction (30000/1001)",
+                                    v.c_str()));
        s.Fps = fps;
      }},
     {"--depth", "32|24|8", "bits per pixel (default 32); 8 needs at most 256 colours",
