@@ -1,7 +1,9 @@
 // The coder travels in the program's resources as a cabinet holding
-// "lzma.exe". For each run it is unpacked into the temporary directory,
-// started with a hidden window, polled every 10 ms until it ends, and
-// deleted again.
+// "lzma.exe". For each run it is unpacked into a directory of that run's own
+// in the temporary directory (players and tools started at the same time
+// would otherwise start, overwrite and delete one another's copy), started
+// with a hidden window, polled every 10 ms until it ends, and deleted again
+// with its directory.
 #include "zxLzma.h"
 
 #include "zxCab.h"
@@ -10,12 +12,40 @@
 #include "zxMessages.h"
 #include "zxTexts.h"
 
+#include <optional>
+
 namespace {
 
 std::string &ToolOverride() {
   static std::string path;
   return path;
 }
+
+// A directory made for one run of the coder, removed with its owner; the
+// temporary directory itself when none could be made there.
+class TzxToolDir {
+public:
+  TzxToolDir() {
+    for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
+      const std::string name = MakeTempFileName("dir", "", "zxS_");
+      if (CreateDirectoryA(name.c_str(), nullptr))
+        FPath = name;
+      else if (GetLastError() != ERROR_ALREADY_EXISTS)
+        break;
+    }
+  }
+  ~TzxToolDir() {
+    if (!FPath.empty()) RemoveDirectoryA(FPath.c_str());
+  }
+  TzxToolDir(const TzxToolDir &) = delete;
+  TzxToolDir &operator=(const TzxToolDir &) = delete;
+
+  // With its closing backslash.
+  std::string Path() const { return FPath.empty() ? TempPath() : FPath + "\\"; }
+
+private:
+  std::string FPath;
+};
 
 } // namespace
 
@@ -47,9 +77,10 @@ void ExtractLzmaTool(const std::string &dir) {
 
 // The child says nothing of its progress or of why it failed: run is not used.
 bool RunLzmaTool(char command, const std::string &input, const std::string &output, TzxLzmaRun *) {
-  std::string dir = TempPath();
+  std::optional<TzxToolDir> own; // outlives the tool in it
   TzxTempFile tool;
   if (ToolOverride().empty()) {
+    const std::string dir = own.emplace().Path();
     tool.Reset(dir + "lzma.exe");
     ExtractLzmaTool(dir);
   }
