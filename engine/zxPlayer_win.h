@@ -15,7 +15,7 @@
 #include "UzxBlocks.h"
 #include "ZxcabClasses.h"
 #include "zxFrameDecoder.h"
-#include "zxLayout.h"
+#include "zxPicturePlacement.h"
 #include "zxPlayerModel.h"
 
 #include <windows.h>
