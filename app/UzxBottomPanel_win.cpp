@@ -184,6 +184,8 @@ HWND MakeButton(HWND panel, int32_t left, WORD id, const char *bitmap, bool push
   return button;
 }
 
+// The slider is where the speed is chosen: the model's position follows it,
+// and everything else reads the model.
 void OnSpeedChange(TzxSlider &slider) {
   SpeedPosition = slider.Position();
   UpdateTimeText();
@@ -243,8 +245,8 @@ void BuildPanel(HWND panel) {
   SegmentBar->SetPosition(0);
   SegmentBar->OnSelect = OnSegmentSelect;
 
-  SpeedSlider = MakeSlider(panel, "VELOCITYBMP", 420, 70, 8);
-  SpeedSlider->SetPosition(NormalSpeedPosition);
+  SpeedSlider = MakeSlider(panel, "VELOCITYBMP", 420, 70, SpeedPositions - 1);
+  SpeedSlider->SetPosition(SpeedPosition);
   SpeedSlider->OnChange = OnSpeedChange;
   VolumeSlider = MakeSlider(panel, "SOUNDVOLUMEBMP", 494, 50, 100);
   VolumeSlider->SetPosition(0);
@@ -377,7 +379,7 @@ void UpdateTimeText() {
   const TzxPlayTimes times =
       ComputePlayTimes(timings, CurrentSegment, FrameIndex, SegmentRecordCopy.FramesPerSecond);
   CurrentSeconds = times.CurrentSeconds;
-  TimeText = FormatTimeText(SpeedFactorAt(SpeedSliderPosition()), times);
+  TimeText = FormatTimeText(SpeedFactorAt(SpeedPosition), times);
   PaintTopBand();
   RefreshProgressBar();
 }
@@ -403,9 +405,6 @@ void UpdateSegmentInfo() {
   UpdateTimeText();
 }
 
-int32_t SpeedSliderPosition() {
-  return SpeedSlider ? SpeedSlider->Position() : NormalSpeedPosition;
-}
 TzxSlider *PanelSpeedSlider() {
   return SpeedSlider.get();
 }

@@ -48,8 +48,8 @@ void UpdateTimeText();
 void RequestTimeText();
 void RepaintPanel();
 
-// The speed slider's position (3, normal speed, before the panel exists).
-int32_t SpeedSliderPosition();
+// The speed slider sets the model's SpeedPosition (zxPlayerModel.h), and
+// starts where that stands.
 TzxSlider *PanelSpeedSlider();
 TzxSlider *PanelVolumeSlider();
 TzxProgressBar *PanelSegmentBar();

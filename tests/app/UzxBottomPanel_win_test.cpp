@@ -50,6 +50,7 @@ protected:
     SegmentList = nullptr;
     CurrentSegment = 0;
     FrameIndex = -1;
+    SpeedPosition = NormalSpeedPosition;
     SetPanelShell({});
   }
   void MakeFilm(const std::vector<std::pair<int32_t, uint8_t>> &segments) {
@@ -156,6 +157,18 @@ TEST_F(PanelTest, TimeTextOfTheFilm) {
   UpdateSegmentInfo();
   EXPECT_EQ("", PanelInfoText()) << "no record for the current segment";
   EXPECT_EQ("Intro", PanelTitleText());
+}
+
+TEST_F(PanelTest, TheSpeedIsTheModels) {
+  MakeFilm({{300, 10}});
+  SpeedPosition = 0;
+  UpdateSegmentInfo();
+  EXPECT_EQ("x0.1    00:00:00 | 00:00:30", PanelTimeText()) << "read from the model";
+  DestroyWindow(PanelWindow);
+  SpeedPosition = 7;
+  ASSERT_NE(nullptr, CreateBottomPanel(Parent));
+  EXPECT_EQ(7, PanelSpeedSlider()->Position()) << "a new panel starts at the model's speed";
+  EXPECT_EQ(7, SpeedPosition);
 }
 
 TEST_F(PanelTest, BarClickBeyondTheFilmOpensNothing) {
