@@ -6,6 +6,7 @@
 #include "UzxCommon_win.h"
 #include "UzxPAbout_win.h"
 #include "UzxSegmentList_win.h"
+#include "zxCommands.h"
 #include "zxHandles_win.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
@@ -47,22 +48,6 @@ std::mutex ReportLock;
 std::set<std::pair<int32_t, TzxSegmentProblem>> ProblemsReported;
 std::vector<std::string> Reports;
 constexpr UINT UM_SEGMENTREPORT = WM_USER + 111;
-
-enum : WORD {
-  CmdIdExit = 100,
-  CmdIdPlay = 110,
-  CmdIdPause = 111,
-  CmdIdStop = 112,
-  CmdIdPrev = 114,
-  CmdIdSegments = 113,
-  CmdIdNext = 115,
-  CmdIdPanel = 120,
-  CmdIdLoad = 101,
-  CmdIdProperties = 102,
-  CmdIdFullScreen = 121,
-  CmdIdHelp = 130,
-  CmdIdAbout = 131,
-};
 
 constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD FullScreenStyle = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
@@ -431,19 +416,19 @@ LRESULT EraseMargins(HDC dc) {
 
 void OnCommand(WORD id) {
   switch (id) {
-  case CmdIdExit: DestroyWindow(MainWindow); break;
-  case CmdIdPlay: CmdPlay(); break;
-  case CmdIdPause: CmdPause(); break;
-  case CmdIdStop: CmdStop(); break;
-  case CmdIdPrev: CmdPrevSegment(); break;
-  case CmdIdNext: CmdNextSegment(); break;
-  case CmdIdSegments: ToggleSegmentsWindow(); break;
-  case CmdIdPanel: TogglePanel(); break;
-  case CmdIdLoad: OpenFilmFile(); break;
-  case CmdIdProperties: ShowFilmProperties(); break;
-  case CmdIdFullScreen: ToggleFullScreen(); break;
-  case CmdIdAbout: ShowAboutBox(MainWindow); break;
-  case CmdIdHelp:
+  case CMD_EXIT: DestroyWindow(MainWindow); break;
+  case CMD_PLAY: CmdPlay(); break;
+  case CMD_PAUSE: CmdPause(); break;
+  case CMD_STOP: CmdStop(); break;
+  case CMD_PREV: CmdPrevSegment(); break;
+  case CMD_NEXT: CmdNextSegment(); break;
+  case CMD_SEGMENTS: ToggleSegmentsWindow(); break;
+  case CMD_PANEL: TogglePanel(); break;
+  case CMD_LOAD: OpenFilmFile(); break;
+  case CMD_PROPERTIES: ShowFilmProperties(); break;
+  case CMD_FULL_SCREEN: ToggleFullScreen(); break;
+  case CMD_ABOUT: ShowAboutBox(MainWindow); break;
+  case CMD_HELP:
     ShowMessageBox(TzxBoxOwner::None, TextHelpMessage, TextHelpCaption, zxMB_ICONINFORMATION);
     break;
   default: break;

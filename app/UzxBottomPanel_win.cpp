@@ -1,6 +1,7 @@
 #include "UzxBottomPanel_win.h"
 
 #include "UzxCommon_win.h"
+#include "zxCommands.h"
 #include "zxHandles_win.h"
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
@@ -232,13 +233,13 @@ void BuildPanel(HWND panel) {
   Objects->Font.Attach(CreateFontByName("Tahoma", 13, fsBold));
   InfoText = FormatInfoText(600, 400, 32, 12);
 
-  PlayButton = MakeButton(panel, 8, 110, "PLAYBMP", false);
-  PauseButton = MakeButton(panel, 8, 111, "PAUSEBMP", false);
-  StopButton = MakeButton(panel, 36, 112, "STOPBMP", false);
-  SegmentsButton = MakeButton(panel, 72, 113, "SEGMENTSBMP", true);
-  PrevButton = MakeButton(panel, 100, 114, "PREVBMP", false);
-  NextButton = MakeButton(panel, 128, 115, "NEXTBMP", false);
-  FullScreenButton = MakeButton(panel, 164, 121, "FULLSCREENBMP", true);
+  PlayButton = MakeButton(panel, 8, CMD_PLAY, "PLAYBMP", false);
+  PauseButton = MakeButton(panel, 8, CMD_PAUSE, "PAUSEBMP", false);
+  StopButton = MakeButton(panel, 36, CMD_STOP, "STOPBMP", false);
+  SegmentsButton = MakeButton(panel, 72, CMD_SEGMENTS, "SEGMENTSBMP", true);
+  PrevButton = MakeButton(panel, 100, CMD_PREV, "PREVBMP", false);
+  NextButton = MakeButton(panel, 128, CMD_NEXT, "NEXTBMP", false);
+  FullScreenButton = MakeButton(panel, 164, CMD_FULL_SCREEN, "FULLSCREENBMP", true);
 
   SegmentBar = TzxControl::Create<TzxProgressBar>(panel);
   if (SegmentBar->Handle() != nullptr) MoveWindow(SegmentBar->Handle(), 210, 23, 200, 10, TRUE);
@@ -269,14 +270,14 @@ void ReleasePanel(HWND panel) {
 
 void OnPanelCommand(WORD id) {
   switch (id) {
-  case 101:
-  case 110:
-  case 111:
-  case 112:
-  case 113:
-  case 114:
-  case 115:
-  case 121:
+  case CMD_LOAD:
+  case CMD_PLAY:
+  case CMD_PAUSE:
+  case CMD_STOP:
+  case CMD_SEGMENTS:
+  case CMD_PREV:
+  case CMD_NEXT:
+  case CMD_FULL_SCREEN:
     if (Shell.Command) Shell.Command(id);
     break;
   default: break;

@@ -26,7 +26,8 @@ constexpr UINT UM_PANELTIME = WM_USER + 120;
 
 // What the panel asks of the shell.
 struct TzxPanelShell {
-  // The commands of the buttons (101, 110 ... 115, 121).
+  // The commands of the buttons (zxCommands.h): Load, Play ... Next, Full
+  // screen.
   std::function<void(WORD id)> Command;
   std::function<void()> UpdateMenuState;
   std::function<void()> ShowPopupMenu;
