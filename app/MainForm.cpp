@@ -116,8 +116,6 @@ void LayoutChildren() {
 
 void ToggleSegmentsWindow() {
   SegmentsVisible = !SegmentsVisible;
-  if (MainMenu != nullptr) CheckMenuItemAt(GetSubMenu(MainMenu, 1), 4, SegmentsVisible);
-  if (PopupMenu != nullptr) CheckMenuItemAt(PopupMenu, 6, SegmentsVisible);
   if (SegmentsVisible) FillSegmentsList();
   UpdateMenuState();
   LayoutChildren();
@@ -532,6 +530,7 @@ void UpdateMenuState() {
   state.NoEmbeddedFilm = NoEmbeddedFilm;
   state.PanelVisible = PanelVisible;
   state.FullScreen = FullScreen;
+  state.SegmentsVisible = SegmentsVisible;
   state.HasSegmentList = SegmentList != nullptr;
   state.SegmentCount = SegmentList != nullptr ? SegmentList->Count() : 0;
   UpdateMenuItems(MainMenu, PopupMenu, state);

@@ -106,6 +106,8 @@ void UpdateMenuItems(HMENU bar, HMENU popup, const TzxMenuState &state) {
   CheckAt(popup, 10, state.PanelVisible);
   CheckAt(view, 1, state.FullScreen);
   CheckAt(popup, 11, state.FullScreen);
+  CheckAt(actions, 4, state.SegmentsVisible);
+  CheckAt(popup, 6, state.SegmentsVisible);
   if (state.HasSegmentList) {
     const bool any = state.SegmentCount > 0;
     EnableAt(file, 1, any);

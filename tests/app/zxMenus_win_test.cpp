@@ -93,12 +93,15 @@ TEST(zxMenus, StateRules) {
   EXPECT_FALSE(Greyed(actions, 4)) << "Segments is never greyed";
   EXPECT_TRUE(Checked(view, 0));
   EXPECT_TRUE(Checked(popup, 10));
+  EXPECT_FALSE(Checked(actions, 4));
+  EXPECT_FALSE(Checked(popup, 6));
 
   TzxMenuState playing = empty;
   playing.PlayState = 1;
   playing.SegmentCount = 2;
   playing.PanelVisible = false;
   playing.FullScreen = true;
+  playing.SegmentsVisible = true;
   UpdateMenuItems(bar, popup, playing);
   EXPECT_TRUE(Greyed(file, 0)) << "no Load while playing";
   EXPECT_TRUE(Checked(actions, 0));
@@ -110,6 +113,8 @@ TEST(zxMenus, StateRules) {
   EXPECT_FALSE(Checked(view, 0));
   EXPECT_TRUE(Checked(view, 1));
   EXPECT_TRUE(Checked(popup, 11));
+  EXPECT_TRUE(Checked(actions, 4)) << "Segments is checked while the window shows";
+  EXPECT_TRUE(Checked(popup, 6));
 
   TzxMenuState paused = playing;
   paused.PlayState = 2;
