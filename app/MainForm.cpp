@@ -506,12 +506,7 @@ bool IsMenuModeF10(const MSG &msg) {
 } // namespace
 
 LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandleMessage(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleMessage(wnd, msg, wp, lp); });
 }
 
 HMENU MainMenuBar() {

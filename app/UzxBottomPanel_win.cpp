@@ -316,12 +316,7 @@ LRESULT HandlePanelMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK PanelWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandlePanelMessage(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandlePanelMessage(wnd, msg, wp, lp); });
 }
 
 } // namespace

@@ -46,12 +46,7 @@ LRESULT HandleLink(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK LinkWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandleLink(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleLink(wnd, msg, wp, lp); });
 }
 
 void OnInitDialog(HWND dlg) {
@@ -126,12 +121,7 @@ INT_PTR HandleAbout(HWND dlg, UINT msg, WPARAM wp) {
 } // namespace
 
 INT_PTR CALLBACK AboutDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-  try {
-    return HandleAbout(dlg, msg, wp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleAbout(dlg, msg, wp); });
 }
 
 void ShowAboutBox(HWND owner) {

@@ -19,6 +19,10 @@ int CALLBACK MatchFontFamily(const LOGFONTA *font, const TEXTMETRICA *, DWORD, L
 
 } // namespace
 
+void ShowWndProcError() {
+  ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
+}
+
 HBITMAP SetButtonBitmap(HWND button, const char *resourceName) {
   const HBITMAP bitmap = LoadBitmapA(GetModuleHandleA(nullptr), resourceName);
   SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));

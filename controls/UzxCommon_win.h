@@ -1,11 +1,25 @@
-// Small stateless helpers over the Win32 user interface shared by the
-// shell, the about box and the control panel: button bitmaps and checks,
-// rectangles, menu items by position and fonts by face name.
+// Small helpers over the Win32 user interface shared by the shell, the
+// about box, the control panel and the controls: the guard of every window
+// and dialog procedure, button bitmaps and checks, rectangles, menu items by
+// position and fonts by face name.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+// Shows the box of a window or dialog procedure whose handler raised.
+void ShowWndProcError();
+// Runs a window or dialog procedure's handler: its result, or 0 after
+// ShowWndProcError when it raises anything.
+template <typename Handler> auto GuardWndProc(Handler &&handler) -> decltype(handler()) {
+  try {
+    return handler();
+  } catch (...) {
+    ShowWndProcError();
+    return 0;
+  }
+}
 
 // Loads a bitmap resource of the executable and puts it on a push button.
 // Nothing deletes the bitmap: the button shows it for its whole life.

@@ -1,5 +1,6 @@
 #include "zxControls_win.h"
 
+#include "UzxCommon_win.h"
 #include "zxMessages.h"
 
 namespace {
@@ -148,7 +149,7 @@ LRESULT TzxControl::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
+  return GuardWndProc([&] {
     if (msg == WM_NCCREATE) {
       const auto *cs = reinterpret_cast<const CREATESTRUCTA *>(lp);
       if (cs->lpCreateParams != nullptr) SetPropA(wnd, PropName(), cs->lpCreateParams);
@@ -161,8 +162,5 @@ LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return DefWindowProcA(wnd, msg, wp, lp);
     }
     return control->WindowProc(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  });
 }

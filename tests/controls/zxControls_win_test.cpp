@@ -155,6 +155,15 @@ TEST(UzxCommon, ButtonCheck) {
   EXPECT_EQ(nullptr, SetButtonBitmap(button, "NOSUCHBMP")) << "a missing bitmap sets no image";
 }
 
+TEST(UzxCommon, GuardedHandlersShowOneBox) {
+  TzxBoxRecorder boxes;
+  EXPECT_EQ(7, GuardWndProc([] { return LRESULT{7}; }));
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(0, GuardWndProc([]() -> INT_PTR { throw std::runtime_error("dialog"); }));
+  EXPECT_EQ(0, GuardWndProc([]() -> LRESULT { throw 5; })) << "anything raised is caught";
+  EXPECT_EQ(2u, boxes.Boxes.size()) << "one box each (its text: HandlerErrorsAreCaught)";
+}
+
 // ---- Base class
 
 TEST(zxControls, CreationReachesTheObjectAndSizes) {
