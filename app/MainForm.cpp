@@ -615,16 +615,15 @@ int RunPlayer(HINSTANCE instance) {
   CursorWidth = GetSystemMetrics(SM_CXCURSOR);
   CursorHeight = GetSystemMetrics(SM_CYCURSOR);
 
-  WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = MainWndProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, "PMAINICON");
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszMenuName = MainClassName;
-  wc.lpszClassName = MainClassName;
-  RegisterClassA(&wc);
+  try {
+    RegisterWindowClass({.Name = MainClassName,
+                         .Procedure = MainWndProc,
+                         .Icon = LoadIconA(instance, "PMAINICON"),
+                         .MenuName = MainClassName});
+  } catch (const EzxError &e) {
+    ShowMessageBox(TzxBoxOwner::None, e.Message(), TextError, zxMB_OK);
+    return 1;
+  }
 
   CreateWindowExA(WS_EX_CONTROLPARENT, MainClassName, MainTitle,
                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 600, 400, nullptr,

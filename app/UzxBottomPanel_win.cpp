@@ -326,18 +326,10 @@ void SetPanelShell(TzxPanelShell shell) {
 }
 
 HWND CreateBottomPanel(HWND parent) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = PanelWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = PanelClassName;
-  RegisterClassA(&wc);
+  RegisterWindowClass({.Name = PanelClassName, .Procedure = PanelWindowProc});
   CreateWindowExA(WS_EX_CONTROLPARENT, PanelClassName, "",
                   WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0, 600, 100, parent,
-                  nullptr, instance, nullptr);
+                  nullptr, GetModuleHandleA(nullptr), nullptr);
   return PanelWindow;
 }
 

@@ -114,22 +114,11 @@ void SetSegmentListShell(TzxSegmentListShell shell) {
 }
 
 HWND CreateSegmentsWindow(HWND parent) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, SegmentsClassName, &wc)) {
-    wc = {};
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = SegmentsWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = SegmentsClassName;
-    wc.lpszClassName = SegmentsClassName;
-    if (RegisterClassA(&wc) == 0) throw EzxError("RegisterClass: zxSegmentList");
-  }
+  RegisterWindowClass(
+      {.Name = SegmentsClassName, .Procedure = SegmentsWndProc, .MenuName = SegmentsClassName});
   SegmentsWindow = CreateWindowExA(WS_EX_CONTROLPARENT, SegmentsClassName, "",
                                    WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
-                                   400, 300, parent, nullptr, instance, nullptr);
+                                   400, 300, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
   return SegmentsWindow;
 }
 

@@ -45,14 +45,10 @@ void TzxControl::Construct(HWND parent) {
   FExStyle = GetExStyle();
   FParentHandle = parent;
 
-  WNDCLASSA wc{};
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = ControlWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = GetCursor();
-  wc.hbrBackground = FBackgroundBrush;
-  wc.lpszClassName = FWindowClassName.c_str();
-  RegisterClassA(&wc); // a second registration of the name fails: the first stays
+  RegisterWindowClass({.Name = FWindowClassName.c_str(),
+                       .Procedure = ControlWindowProc,
+                       .Cursor = GetCursor(),
+                       .Background = FBackgroundBrush});
 
   const HWND wnd = CreateWindowExA(FExStyle, FWindowClassName.c_str(), "", FStyle, 0, 0, 0, 0,
                                    FParentHandle, nullptr, GetModuleHandleA(nullptr), this);

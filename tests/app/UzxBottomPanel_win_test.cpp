@@ -5,6 +5,7 @@
 #include "zxProgressBar_win.h"
 #include "zxSlider_win.h"
 #include "zxTesting.h"
+#include "zxTesting_win.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,7 @@ std::string ClassOf(HWND wnd) {
 
 TEST_F(PanelTest, ChildrenAndStartTexts) {
   EXPECT_EQ("zxBottomPanel", ClassOf(PanelWindow));
+  EXPECT_EQ(PlainWindowClass(), ClassFactsOf(PanelWindow));
   EXPECT_EQ("600 x 400 x 32 / 12 fps", PanelInfoText());
   EXPECT_EQ("", PanelTimeText()) << "empty until the first time update";
   const struct {
