@@ -6,6 +6,7 @@
 #include "UzxCommon_win.h"
 #include "UzxPAbout_win.h"
 #include "UzxSegmentList_win.h"
+#include "zxCommands.h"
 #include "zxHandles_win.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
@@ -47,22 +48,6 @@ std::mutex ReportLock;
 std::set<std::pair<int32_t, TzxSegmentProblem>> ProblemsReported;
 std::vector<std::string> Reports;
 constexpr UINT UM_SEGMENTREPORT = WM_USER + 111;
-
-enum : WORD {
-  CmdIdExit = 100,
-  CmdIdPlay = 110,
-  CmdIdPause = 111,
-  CmdIdStop = 112,
-  CmdIdPrev = 114,
-  CmdIdSegments = 113,
-  CmdIdNext = 115,
-  CmdIdPanel = 120,
-  CmdIdLoad = 101,
-  CmdIdProperties = 102,
-  CmdIdFullScreen = 121,
-  CmdIdHelp = 130,
-  CmdIdAbout = 131,
-};
 
 constexpr DWORD WindowedStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 constexpr DWORD FullScreenStyle = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
@@ -131,8 +116,6 @@ void LayoutChildren() {
 
 void ToggleSegmentsWindow() {
   SegmentsVisible = !SegmentsVisible;
-  if (MainMenu != nullptr) CheckMenuItemAt(GetSubMenu(MainMenu, 1), 4, SegmentsVisible);
-  if (PopupMenu != nullptr) CheckMenuItemAt(PopupMenu, 6, SegmentsVisible);
   if (SegmentsVisible) FillSegmentsList();
   UpdateMenuState();
   LayoutChildren();
@@ -431,19 +414,19 @@ LRESULT EraseMargins(HDC dc) {
 
 void OnCommand(WORD id) {
   switch (id) {
-  case CmdIdExit: DestroyWindow(MainWindow); break;
-  case CmdIdPlay: CmdPlay(); break;
-  case CmdIdPause: CmdPause(); break;
-  case CmdIdStop: CmdStop(); break;
-  case CmdIdPrev: CmdPrevSegment(); break;
-  case CmdIdNext: CmdNextSegment(); break;
-  case CmdIdSegments: ToggleSegmentsWindow(); break;
-  case CmdIdPanel: TogglePanel(); break;
-  case CmdIdLoad: OpenFilmFile(); break;
-  case CmdIdProperties: ShowFilmProperties(); break;
-  case CmdIdFullScreen: ToggleFullScreen(); break;
-  case CmdIdAbout: ShowAboutBox(MainWindow); break;
-  case CmdIdHelp:
+  case CMD_EXIT: DestroyWindow(MainWindow); break;
+  case CMD_PLAY: CmdPlay(); break;
+  case CMD_PAUSE: CmdPause(); break;
+  case CMD_STOP: CmdStop(); break;
+  case CMD_PREV: CmdPrevSegment(); break;
+  case CMD_NEXT: CmdNextSegment(); break;
+  case CMD_SEGMENTS: ToggleSegmentsWindow(); break;
+  case CMD_PANEL: TogglePanel(); break;
+  case CMD_LOAD: OpenFilmFile(); break;
+  case CMD_PROPERTIES: ShowFilmProperties(); break;
+  case CMD_FULL_SCREEN: ToggleFullScreen(); break;
+  case CMD_ABOUT: ShowAboutBox(MainWindow); break;
+  case CMD_HELP:
     ShowMessageBox(TzxBoxOwner::None, TextHelpMessage, TextHelpCaption, zxMB_ICONINFORMATION);
     break;
   default: break;
@@ -523,12 +506,7 @@ bool IsMenuModeF10(const MSG &msg) {
 } // namespace
 
 LRESULT CALLBACK MainWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandleMessage(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleMessage(wnd, msg, wp, lp); });
 }
 
 HMENU MainMenuBar() {
@@ -547,6 +525,7 @@ void UpdateMenuState() {
   state.NoEmbeddedFilm = NoEmbeddedFilm;
   state.PanelVisible = PanelVisible;
   state.FullScreen = FullScreen;
+  state.SegmentsVisible = SegmentsVisible;
   state.HasSegmentList = SegmentList != nullptr;
   state.SegmentCount = SegmentList != nullptr ? SegmentList->Count() : 0;
   UpdateMenuItems(MainMenu, PopupMenu, state);
@@ -636,16 +615,15 @@ int RunPlayer(HINSTANCE instance) {
   CursorWidth = GetSystemMetrics(SM_CXCURSOR);
   CursorHeight = GetSystemMetrics(SM_CYCURSOR);
 
-  WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = MainWndProc;
-  wc.hInstance = instance;
-  wc.hIcon = LoadIconA(instance, "PMAINICON");
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszMenuName = MainClassName;
-  wc.lpszClassName = MainClassName;
-  RegisterClassA(&wc);
+  try {
+    RegisterWindowClass({.Name = MainClassName,
+                         .Procedure = MainWndProc,
+                         .Icon = LoadIconA(instance, "PMAINICON"),
+                         .MenuName = MainClassName});
+  } catch (const EzxError &e) {
+    ShowMessageBox(TzxBoxOwner::None, e.Message(), TextError, zxMB_OK);
+    return 1;
+  }
 
   CreateWindowExA(WS_EX_CONTROLPARENT, MainClassName, MainTitle,
                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 600, 400, nullptr,

@@ -46,12 +46,7 @@ LRESULT HandleLink(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK LinkWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandleLink(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleLink(wnd, msg, wp, lp); });
 }
 
 void OnInitDialog(HWND dlg) {
@@ -65,14 +60,11 @@ void OnInitDialog(HWND dlg) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   CreateWindowExA(0, "BUTTON", "Close", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 3 * W / 4 - 8,
                   13 * H / 16, W / 4, H / 7, dlg, reinterpret_cast<HMENU>(IDOK), instance, nullptr);
-  WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = LinkWndProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = "Link";
-  RegisterClassA(&wc); // the class may exist from an earlier opening
+  // The class may exist from an earlier opening.
+  RegisterWindowClass({.Name = "Link",
+                       .Procedure = LinkWndProc,
+                       .Style = CS_HREDRAW | CS_VREDRAW,
+                       .Cursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND))});
   CreateWindowExA(0, "Link", "", WS_CHILD | WS_VISIBLE, W / 4, 5 * H / 8, 3 * W / 4, 16, dlg,
                   nullptr, instance, nullptr);
   About->TitleFont.Attach(CreateFontByName("Times New Roman", 32, fsBold));
@@ -126,12 +118,7 @@ INT_PTR HandleAbout(HWND dlg, UINT msg, WPARAM wp) {
 } // namespace
 
 INT_PTR CALLBACK AboutDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
-  try {
-    return HandleAbout(dlg, msg, wp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandleAbout(dlg, msg, wp); });
 }
 
 void ShowAboutBox(HWND owner) {

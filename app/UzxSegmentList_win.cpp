@@ -2,6 +2,7 @@
 #include "UzxSegmentList_win.h"
 
 #include "UzxBottomPanel_win.h"
+#include "UzxCommon_win.h"
 #include "zxHandles_win.h"
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
@@ -68,48 +69,42 @@ LRESULT HandleListMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK SegmentListProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandleListMessage(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
+  return GuardWndProc([&] { return HandleListMessage(wnd, msg, wp, lp); });
+}
+
+LRESULT HandleSegmentsMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+  case WM_CREATE:
+    TitleBrush.Attach(CreateSolidBrush(TitleColour));
+    GetClientRect(wnd, &SegmentsClient);
+    SegmentListBox = CreateWindowExA(
+        0, "LISTBOX", "",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, 8, 8,
+        100, 100, wnd, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (SegmentListBox != nullptr)
+      ListBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+          SegmentListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SegmentListProc)));
     return 0;
+  case WM_DESTROY:
+    TitleBrush.Close();
+    SegmentListBox = nullptr;
+    if (wnd == SegmentsWindow) SegmentsWindow = nullptr;
+    return 0;
+  case WM_SIZE: GetClientRect(wnd, &SegmentsClient); return 0;
+  case WM_PAINT: {
+    const LRESULT result = DefWindowProcA(wnd, msg, wp, lp);
+    PaintSegmentsWindow(wnd);
+    return result;
+  }
+  case WM_RBUTTONDOWN:
+    if (Shell.ShowPopupMenu) Shell.ShowPopupMenu();
+    return 0;
+  default: return DefWindowProcA(wnd, msg, wp, lp);
   }
 }
 
 LRESULT CALLBACK SegmentsWndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  LRESULT result = 0;
-  try {
-    switch (msg) {
-    case WM_CREATE:
-      TitleBrush.Attach(CreateSolidBrush(TitleColour));
-      GetClientRect(wnd, &SegmentsClient);
-      SegmentListBox = CreateWindowExA(
-          0, "LISTBOX", "",
-          WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, 8, 8,
-          100, 100, wnd, nullptr, GetModuleHandleA(nullptr), nullptr);
-      if (SegmentListBox != nullptr)
-        ListBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-            SegmentListBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SegmentListProc)));
-      return 0;
-    case WM_DESTROY:
-      TitleBrush.Close();
-      SegmentListBox = nullptr;
-      if (wnd == SegmentsWindow) SegmentsWindow = nullptr;
-      return 0;
-    case WM_SIZE: GetClientRect(wnd, &SegmentsClient); return 0;
-    case WM_PAINT:
-      result = DefWindowProcA(wnd, msg, wp, lp);
-      PaintSegmentsWindow(wnd);
-      return result;
-    case WM_RBUTTONDOWN:
-      if (Shell.ShowPopupMenu) Shell.ShowPopupMenu();
-      return 0;
-    default: return DefWindowProcA(wnd, msg, wp, lp);
-    }
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return result;
-  }
+  return GuardWndProc([&] { return HandleSegmentsMessage(wnd, msg, wp, lp); });
 }
 
 } // namespace
@@ -119,22 +114,11 @@ void SetSegmentListShell(TzxSegmentListShell shell) {
 }
 
 HWND CreateSegmentsWindow(HWND parent) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, SegmentsClassName, &wc)) {
-    wc = {};
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = SegmentsWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszMenuName = SegmentsClassName;
-    wc.lpszClassName = SegmentsClassName;
-    if (RegisterClassA(&wc) == 0) throw EzxError("RegisterClass: zxSegmentList");
-  }
+  RegisterWindowClass(
+      {.Name = SegmentsClassName, .Procedure = SegmentsWndProc, .MenuName = SegmentsClassName});
   SegmentsWindow = CreateWindowExA(WS_EX_CONTROLPARENT, SegmentsClassName, "",
                                    WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0,
-                                   400, 300, parent, nullptr, instance, nullptr);
+                                   400, 300, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
   return SegmentsWindow;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "UzxCmd.h"
+#include "zxPicturePlacement.h"
 
 #include <cstdint>
 
@@ -18,24 +19,6 @@ struct TzxRect {
   int32_t Top = 0;
   int32_t Right = 0;
   int32_t Bottom = 0;
-};
-
-// A window's place: left, top, width, height.
-struct TzxBounds {
-  int32_t Left = 0;
-  int32_t Top = 0;
-  int32_t Width = 0;
-  int32_t Height = 0;
-};
-
-// Where the picture is drawn in client coordinates, and at what scale.
-struct TzxPicturePlacement {
-  int32_t PictureOffsetX = 0;
-  int32_t PictureOffsetY = 0;
-  bool PictureScaled = false;
-  float PictureScale = 1;
-  int32_t ScaledWidth = 0;
-  int32_t ScaledHeight = 0;
 };
 
 // The picture area: the client area above the panel band when the panel is

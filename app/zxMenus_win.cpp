@@ -2,6 +2,7 @@
 
 #include "UzxCommon_win.h"
 #include "zxClasses.h"
+#include "zxCommands.h"
 #include "zxTexts.h"
 
 #include <cstdio>
@@ -14,23 +15,23 @@ struct TzxMenuItem {
 };
 
 constexpr TzxMenuItem PopupItems[] = {
-    {101, "Load..."},
+    {CMD_LOAD, "Load..."},
     {0, nullptr},
-    {110, "Play"},
-    {111, "Pause"},
-    {112, "Stop"},
+    {CMD_PLAY, "Play"},
+    {CMD_PAUSE, "Pause"},
+    {CMD_STOP, "Stop"},
     {0, nullptr},
-    {113, "Segments"},
-    {114, "Previous segment"},
-    {115, "Next segment"},
+    {CMD_SEGMENTS, "Segments"},
+    {CMD_PREV, "Previous segment"},
+    {CMD_NEXT, "Next segment"},
     {0, nullptr},
-    {120, "Show control panel"},
-    {121, "Full screen"},
+    {CMD_PANEL, "Show control panel"},
+    {CMD_FULL_SCREEN, "Full screen"},
     {0, nullptr},
-    {130, "Help"},
-    {131, "About..."},
+    {CMD_HELP, "Help"},
+    {CMD_ABOUT, "About..."},
     {0, nullptr},
-    {100, "Close"},
+    {CMD_EXIT, "Close"},
 };
 
 // A menu (-1: the bar itself), a position, a key and a shortcut suffix.
@@ -105,6 +106,8 @@ void UpdateMenuItems(HMENU bar, HMENU popup, const TzxMenuState &state) {
   CheckAt(popup, 10, state.PanelVisible);
   CheckAt(view, 1, state.FullScreen);
   CheckAt(popup, 11, state.FullScreen);
+  CheckAt(actions, 4, state.SegmentsVisible);
+  CheckAt(popup, 6, state.SegmentsVisible);
   if (state.HasSegmentList) {
     const bool any = state.SegmentCount > 0;
     EnableAt(file, 1, any);

@@ -1,6 +1,7 @@
 // The main window's menus: the context menu, the check marks and greyed
 // items that follow the player state, the translated menu texts, and the
-// film properties text. Items are addressed by position (separators count).
+// film properties text. Items are addressed by position (separators count)
+// here and nowhere else: the rest of the player hands over a TzxMenuState.
 #pragma once
 
 #include "ZxcabClasses.h"
@@ -19,6 +20,7 @@ struct TzxMenuState {
   bool NoEmbeddedFilm = false;
   bool PanelVisible = false;
   bool FullScreen = false;
+  bool SegmentsVisible = false;
   bool HasSegmentList = false;
   int32_t SegmentCount = 0;
 };

@@ -248,7 +248,7 @@ std::string DescribePlayer() {
       .Bool("volumeEnabled",
             volume != nullptr && volume->Handle() != nullptr && IsWindowEnabled(volume->Handle()))
       .Int("volumePosition", volume != nullptr ? volume->Position() : -1)
-      .Int("speedPosition", speed != nullptr ? speed->Position() : -1);
+      .Int("speedPosition", SpeedPosition);
   const TzxPanelTextLayout texts = PanelTextLayout();
   j.Open("textBoxes", '{');
   TextBox(j, "info", texts.Boxes.Info, texts.InfoWidth);

@@ -18,6 +18,7 @@
 //              "volumeSlider", "speedSlider": {"rect","position","min","max","thumbPos"},
 //              "segmentBar": {"rect","positionMs","totalMs"},
 //              "buttons": {"play": {"rect","shown","enabled","checked"}, ...}},
+//      speedPosition = the player's speed (the model's, which the slider sets)
 //      rect = {"left","top","width","height"}               (screen coordinates)
 //    "segments": {"shown", "items": ["..."], "selected": n},
 //    "menuBar": {"attached": b, "menus": [{"text","items":[item...]}]},

@@ -1,5 +1,6 @@
 #include "UzxCommon_win.h"
 
+#include "zxClasses.h"
 #include "zxMessages.h"
 
 #include <cstring>
@@ -18,6 +19,26 @@ int CALLBACK MatchFontFamily(const LOGFONTA *font, const TEXTMETRICA *, DWORD, L
 }
 
 } // namespace
+
+void RegisterWindowClass(const TzxWindowClass &windowClass) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  if (GetClassInfoA(instance, windowClass.Name, &wc)) return;
+  wc = {};
+  wc.style = windowClass.Style;
+  wc.lpfnWndProc = windowClass.Procedure;
+  wc.hInstance = instance;
+  wc.hIcon = windowClass.Icon;
+  wc.hCursor = windowClass.Cursor;
+  wc.hbrBackground = windowClass.Background;
+  wc.lpszMenuName = windowClass.MenuName;
+  wc.lpszClassName = windowClass.Name;
+  if (RegisterClassA(&wc) == 0) throw EzxError(std::string("RegisterClass: ") + windowClass.Name);
+}
+
+void ShowWndProcError() {
+  ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
+}
 
 HBITMAP SetButtonBitmap(HWND button, const char *resourceName) {
   const HBITMAP bitmap = LoadBitmapA(GetModuleHandleA(nullptr), resourceName);

@@ -1,11 +1,40 @@
-// Small stateless helpers over the Win32 user interface shared by the
-// shell, the about box and the control panel: button bitmaps and checks,
+// Small helpers over the Win32 user interface shared by the shell, the
+// about box, the control panel and the controls: window classes, the guard
+// of every window and dialog procedure, button bitmaps and checks,
 // rectangles, menu items by position and fonts by face name.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+// A window class of the executable: by default redrawn whole on resizing,
+// taking double clicks, with the arrow cursor and the window colour.
+struct TzxWindowClass {
+  const char *Name = nullptr;
+  WNDPROC Procedure = nullptr;
+  UINT Style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  HICON Icon = nullptr;
+  HCURSOR Cursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  HBRUSH Background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  const char *MenuName = nullptr;
+};
+// Registers the class unless one of its name is registered already (the
+// first registration stays). A failed registration raises EzxError.
+void RegisterWindowClass(const TzxWindowClass &windowClass);
+
+// Shows the box of a window or dialog procedure whose handler raised.
+void ShowWndProcError();
+// Runs a window or dialog procedure's handler: its result, or 0 after
+// ShowWndProcError when it raises anything.
+template <typename Handler> auto GuardWndProc(Handler &&handler) -> decltype(handler()) {
+  try {
+    return handler();
+  } catch (...) {
+    ShowWndProcError();
+    return 0;
+  }
+}
 
 // Loads a bitmap resource of the executable and puts it on a push button.
 // Nothing deletes the bitmap: the button shows it for its whole life.

@@ -1,5 +1,6 @@
 #include "zxControls_win.h"
 
+#include "UzxCommon_win.h"
 #include "zxMessages.h"
 
 namespace {
@@ -44,14 +45,10 @@ void TzxControl::Construct(HWND parent) {
   FExStyle = GetExStyle();
   FParentHandle = parent;
 
-  WNDCLASSA wc{};
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = ControlWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = GetCursor();
-  wc.hbrBackground = FBackgroundBrush;
-  wc.lpszClassName = FWindowClassName.c_str();
-  RegisterClassA(&wc); // a second registration of the name fails: the first stays
+  RegisterWindowClass({.Name = FWindowClassName.c_str(),
+                       .Procedure = ControlWindowProc,
+                       .Cursor = GetCursor(),
+                       .Background = FBackgroundBrush});
 
   const HWND wnd = CreateWindowExA(FExStyle, FWindowClassName.c_str(), "", FStyle, 0, 0, 0, 0,
                                    FParentHandle, nullptr, GetModuleHandleA(nullptr), this);
@@ -148,7 +145,7 @@ LRESULT TzxControl::WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
+  return GuardWndProc([&] {
     if (msg == WM_NCCREATE) {
       const auto *cs = reinterpret_cast<const CREATESTRUCTA *>(lp);
       if (cs->lpCreateParams != nullptr) SetPropA(wnd, PropName(), cs->lpCreateParams);
@@ -161,8 +158,5 @@ LRESULT CALLBACK ControlWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return DefWindowProcA(wnd, msg, wp, lp);
     }
     return control->WindowProc(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  });
 }

@@ -1,4 +1,5 @@
 // Segment opening and the playback clock.
+#include "zxCommands.h"
 #include "zxHandles_win.h"
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
@@ -164,7 +165,7 @@ void EndRecordsEarly(const TSegmentInfo &seg) {
     Shell.SegmentProblem(
         CurrentSegment, TzxSegmentProblem::EndsEarly,
         Format("its video data holds %d of its %d frames", int(FrameIndex), int(seg.FrameCount)));
-  if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+  if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CMD_NEXT, 0);
   RunClock(false);
 }
 
@@ -186,7 +187,7 @@ void NextFrame() {
     EndRecordsEarly(*seg);
   } else if (step == TzxFrameSource::TAdvance::SegmentEnd) {
     EndOfSegment = true;
-    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CMD_NEXT, 0);
     RunClock(false);
   }
 }
@@ -384,7 +385,7 @@ bool OpenSegment(int32_t n) {
     // Played through at once: the next segment follows as after the last
     // frame.
     SetPlayState(psPlaying);
-    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CmdIdNextSegment, 0);
+    if (MainWindow != nullptr) PostMessageA(MainWindow, WM_COMMAND, CMD_NEXT, 0);
     return true;
   }
   RunClock(true);

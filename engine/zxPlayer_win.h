@@ -15,7 +15,7 @@
 #include "UzxBlocks.h"
 #include "ZxcabClasses.h"
 #include "zxFrameDecoder.h"
-#include "zxLayout.h"
+#include "zxPicturePlacement.h"
 #include "zxPlayerModel.h"
 
 #include <windows.h>
@@ -26,10 +26,9 @@
 #include <string>
 
 // A tick's error, handed to the main window: wParam 0, lParam 0; the main
-// window stops playback and shows TakeClockError().
+// window stops playback and shows TakeClockError(). After a segment's last
+// frame the clock posts the command CMD_NEXT (zxCommands.h).
 constexpr UINT UM_CLOCKERROR = WM_USER + 110;
-// The command the clock posts after a segment's last frame.
-constexpr WORD CmdIdNextSegment = 115;
 
 // Shared player state besides the model's.
 extern TSegmentList *SegmentList; // the film; none before the main window makes one

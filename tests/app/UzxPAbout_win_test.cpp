@@ -1,6 +1,7 @@
 // The about box under Wine: its children laid out from the client size,
 // its caption, and the ways it ends.
 #include "UzxPAbout_win.h"
+#include "zxTesting_win.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,10 @@ TEST(UzxPAbout, ChildrenAndCaption) {
   const HWND link = FindWindowExA(dlg, nullptr, "Link", nullptr);
   ASSERT_NE(nullptr, link);
   EXPECT_EQ("Link", ClassOf(link));
+  EXPECT_EQ((TzxClassFacts{CS_HREDRAW | CS_VREDRAW,
+                           LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)),
+                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)}),
+            ClassFactsOf(link));
   r = ChildRect(dlg, link);
   EXPECT_EQ(W / 4, r.left);
   EXPECT_EQ(5 * H / 8, r.top);

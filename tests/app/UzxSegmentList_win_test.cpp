@@ -5,6 +5,7 @@
 #include "zxLoader.h"
 #include "zxPlayer_win.h"
 #include "zxTesting.h"
+#include "zxTesting_win.h"
 #include "zxTexts.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,7 @@ using Calls = std::vector<std::string>;
 
 TEST_F(SegmentListTest, WindowIsAHiddenChildWithAListBox) {
   EXPECT_EQ(ClassOf(SegmentsWindow), "zxSegmentList");
+  EXPECT_EQ(ClassFactsOf(SegmentsWindow), PlainWindowClass());
   EXPECT_EQ(GetParent(SegmentsWindow), Parent);
   EXPECT_EQ(GetParent(SegmentListBox), SegmentsWindow);
   EXPECT_EQ(ClassOf(SegmentListBox), "ListBox");

@@ -2,6 +2,7 @@
 // check and grey items by position, the translated texts and the film
 // properties text.
 #include "zxMenus_win.h"
+#include "zxCommands.h"
 #include "zxTesting.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,21 @@ HMENU MakeBar() {
     const char *Title;
     std::vector<std::pair<UINT, const char *>> Items;
   } menus[] = {
-      {"File", {{101, "Load...\bCtrl+O"}, {102, "Properties...\bF8"}, {0, ""}, {100, "Exit"}}},
-      {"Actions",
-       {{110, "Play\bF9"},
-        {111, "Pause"},
-        {112, "Stop"},
+      {"File",
+       {{CMD_LOAD, "Load...\bCtrl+O"},
+        {CMD_PROPERTIES, "Properties...\bF8"},
         {0, ""},
-        {113, "Segments"},
-        {114, "Previous segment"},
-        {115, "Next segment"}}},
-      {"View", {{120, "Show control panel"}, {121, "Full screen"}}},
-      {"Help", {{130, "Context Help"}, {0, ""}, {131, "About..."}}},
+        {CMD_EXIT, "Exit"}}},
+      {"Actions",
+       {{CMD_PLAY, "Play\bF9"},
+        {CMD_PAUSE, "Pause"},
+        {CMD_STOP, "Stop"},
+        {0, ""},
+        {CMD_SEGMENTS, "Segments"},
+        {CMD_PREV, "Previous segment"},
+        {CMD_NEXT, "Next segment"}}},
+      {"View", {{CMD_PANEL, "Show control panel"}, {CMD_FULL_SCREEN, "Full screen"}}},
+      {"Help", {{CMD_HELP, "Context Help"}, {0, ""}, {CMD_ABOUT, "About..."}}},
   };
   for (const auto &m : menus) {
     const HMENU sub = CreatePopupMenu();
@@ -56,7 +61,9 @@ std::string TextAt(HMENU menu, UINT pos) {
 
 TEST(zxMenus, PopupMenuOrder) {
   const HMENU popup = BuildPopupMenu();
-  const UINT ids[] = {101, 0, 110, 111, 112, 0, 113, 114, 115, 0, 120, 121, 0, 130, 131, 0, 100};
+  const UINT ids[] = {CMD_LOAD,  0,        CMD_PLAY, CMD_PAUSE, CMD_STOP,        0, CMD_SEGMENTS,
+                      CMD_PREV,  CMD_NEXT, 0,        CMD_PANEL, CMD_FULL_SCREEN, 0, CMD_HELP,
+                      CMD_ABOUT, 0,        CMD_EXIT};
   ASSERT_EQ(17, GetMenuItemCount(popup));
   for (UINT pos = 0; pos < 17; ++pos)
     EXPECT_EQ(ids[pos], ids[pos] == 0 ? 0u : GetMenuItemID(popup, static_cast<int>(pos)))
@@ -86,12 +93,15 @@ TEST(zxMenus, StateRules) {
   EXPECT_FALSE(Greyed(actions, 4)) << "Segments is never greyed";
   EXPECT_TRUE(Checked(view, 0));
   EXPECT_TRUE(Checked(popup, 10));
+  EXPECT_FALSE(Checked(actions, 4));
+  EXPECT_FALSE(Checked(popup, 6));
 
   TzxMenuState playing = empty;
   playing.PlayState = 1;
   playing.SegmentCount = 2;
   playing.PanelVisible = false;
   playing.FullScreen = true;
+  playing.SegmentsVisible = true;
   UpdateMenuItems(bar, popup, playing);
   EXPECT_TRUE(Greyed(file, 0)) << "no Load while playing";
   EXPECT_TRUE(Checked(actions, 0));
@@ -103,6 +113,8 @@ TEST(zxMenus, StateRules) {
   EXPECT_FALSE(Checked(view, 0));
   EXPECT_TRUE(Checked(view, 1));
   EXPECT_TRUE(Checked(popup, 11));
+  EXPECT_TRUE(Checked(actions, 4)) << "Segments is checked while the window shows";
+  EXPECT_TRUE(Checked(popup, 6));
 
   TzxMenuState paused = playing;
   paused.PlayState = 2;

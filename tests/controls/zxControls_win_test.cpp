@@ -7,6 +7,7 @@
 #include "zxProgressBar_win.h"
 #include "zxSlider_win.h"
 #include "zxTesting.h"
+#include "zxTesting_win.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,13 @@ protected:
 
 LPARAM At(int32_t x, int32_t y = 5) {
   return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
+}
+
+// The class of the slider and the progress bar.
+TzxClassFacts ControlClass() {
+  return {CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+          LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)),
+          reinterpret_cast<HBRUSH>(COLOR_MENU + 1)};
 }
 
 bool Contains(const std::vector<UINT> &seen, UINT msg) {
@@ -155,6 +163,33 @@ TEST(UzxCommon, ButtonCheck) {
   EXPECT_EQ(nullptr, SetButtonBitmap(button, "NOSUCHBMP")) << "a missing bitmap sets no image";
 }
 
+TEST(UzxCommon, WindowClassesRegisterOnce) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterWindowClass({.Name = "zxTestClass", .Procedure = DefWindowProcA});
+  WNDCLASSA wc{};
+  ASSERT_TRUE(GetClassInfoA(instance, "zxTestClass", &wc));
+  EXPECT_EQ(PlainWindowClass(), (TzxClassFacts{wc.style, wc.hCursor, wc.hbrBackground}));
+  EXPECT_EQ(nullptr, wc.lpszMenuName);
+
+  RegisterWindowClass({.Name = "zxTestClass", .Procedure = DefWindowProcA, .Style = CS_NOCLOSE});
+  ASSERT_TRUE(GetClassInfoA(instance, "zxTestClass", &wc));
+  EXPECT_EQ(static_cast<UINT>(CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS), wc.style)
+      << "the first registration stays";
+
+  const std::string tooLong(300, 'x');
+  EXPECT_THROW(RegisterWindowClass({.Name = tooLong.c_str(), .Procedure = DefWindowProcA}),
+               EzxError);
+}
+
+TEST(UzxCommon, GuardedHandlersShowOneBox) {
+  TzxBoxRecorder boxes;
+  EXPECT_EQ(7, GuardWndProc([] { return LRESULT{7}; }));
+  EXPECT_TRUE(boxes.Boxes.empty());
+  EXPECT_EQ(0, GuardWndProc([]() -> INT_PTR { throw std::runtime_error("dialog"); }));
+  EXPECT_EQ(0, GuardWndProc([]() -> LRESULT { throw 5; })) << "anything raised is caught";
+  EXPECT_EQ(2u, boxes.Boxes.size()) << "one box each (its text: HandlerErrorsAreCaught)";
+}
+
 // ---- Base class
 
 TEST(zxControls, CreationReachesTheObjectAndSizes) {
@@ -230,6 +265,7 @@ TEST(zxSlider, DefaultsAndClass) {
   char name[32] = {};
   GetClassNameA(slider->Handle(), name, sizeof name);
   EXPECT_STREQ("zxSlider", name);
+  EXPECT_EQ(ControlClass(), ClassFactsOf(slider->Handle()));
   EXPECT_EQ(static_cast<LONG>(WS_CHILD | WS_VISIBLE | WS_TABSTOP),
             GetWindowLongA(slider->Handle(), GWL_STYLE) & 0xFFFF0000);
   EXPECT_TRUE(Contains(slider->Seen, WM_CREATE));
@@ -336,6 +372,7 @@ TEST(zxProgressBar, ClicksSelectSegments) {
   char name[32] = {};
   GetClassNameA(bar->Handle(), name, sizeof name);
   EXPECT_STREQ("zxProgressBar", name);
+  EXPECT_EQ(ControlClass(), ClassFactsOf(bar->Handle()));
 
   std::vector<int32_t> asked;
   bool allow = true;

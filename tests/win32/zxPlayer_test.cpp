@@ -229,7 +229,7 @@ TEST(PlayerTimerPeriod, FromFrameRateTicksAndSpeed) {
     ComputeTimerPeriod();
     EXPECT_EQ(TimerPeriod, c.Period) << c.Fps << " fps, " << c.Ticks << " ticks, speed " << c.Speed;
   }
-  SpeedPosition = 3;
+  SpeedPosition = NormalSpeedPosition;
   SegmentList = nullptr;
 }
 

@@ -26,7 +26,8 @@ constexpr UINT UM_PANELTIME = WM_USER + 120;
 
 // What the panel asks of the shell.
 struct TzxPanelShell {
-  // The commands of the buttons (101, 110 ... 115, 121).
+  // The commands of the buttons (zxCommands.h): Load, Play ... Next, Full
+  // screen.
   std::function<void(WORD id)> Command;
   std::function<void()> UpdateMenuState;
   std::function<void()> ShowPopupMenu;
@@ -48,8 +49,8 @@ void UpdateTimeText();
 void RequestTimeText();
 void RepaintPanel();
 
-// The speed slider's position (3, normal speed, before the panel exists).
-int32_t SpeedSliderPosition();
+// The speed slider sets the model's SpeedPosition (zxPlayerModel.h), and
+// starts where that stands.
 TzxSlider *PanelSpeedSlider();
 TzxSlider *PanelVolumeSlider();
 TzxProgressBar *PanelSegmentBar();

@@ -1,6 +1,7 @@
 #include "UzxBottomPanel_win.h"
 
 #include "UzxCommon_win.h"
+#include "zxCommands.h"
 #include "zxHandles_win.h"
 #include "zxMessages.h"
 #include "zxPlayer_win.h"
@@ -184,6 +185,8 @@ HWND MakeButton(HWND panel, int32_t left, WORD id, const char *bitmap, bool push
   return button;
 }
 
+// The slider is where the speed is chosen: the model's position follows it,
+// and everything else reads the model.
 void OnSpeedChange(TzxSlider &slider) {
   SpeedPosition = slider.Position();
   UpdateTimeText();
@@ -230,21 +233,21 @@ void BuildPanel(HWND panel) {
   Objects->Font.Attach(CreateFontByName("Tahoma", 13, fsBold));
   InfoText = FormatInfoText(600, 400, 32, 12);
 
-  PlayButton = MakeButton(panel, 8, 110, "PLAYBMP", false);
-  PauseButton = MakeButton(panel, 8, 111, "PAUSEBMP", false);
-  StopButton = MakeButton(panel, 36, 112, "STOPBMP", false);
-  SegmentsButton = MakeButton(panel, 72, 113, "SEGMENTSBMP", true);
-  PrevButton = MakeButton(panel, 100, 114, "PREVBMP", false);
-  NextButton = MakeButton(panel, 128, 115, "NEXTBMP", false);
-  FullScreenButton = MakeButton(panel, 164, 121, "FULLSCREENBMP", true);
+  PlayButton = MakeButton(panel, 8, CMD_PLAY, "PLAYBMP", false);
+  PauseButton = MakeButton(panel, 8, CMD_PAUSE, "PAUSEBMP", false);
+  StopButton = MakeButton(panel, 36, CMD_STOP, "STOPBMP", false);
+  SegmentsButton = MakeButton(panel, 72, CMD_SEGMENTS, "SEGMENTSBMP", true);
+  PrevButton = MakeButton(panel, 100, CMD_PREV, "PREVBMP", false);
+  NextButton = MakeButton(panel, 128, CMD_NEXT, "NEXTBMP", false);
+  FullScreenButton = MakeButton(panel, 164, CMD_FULL_SCREEN, "FULLSCREENBMP", true);
 
   SegmentBar = TzxControl::Create<TzxProgressBar>(panel);
   if (SegmentBar->Handle() != nullptr) MoveWindow(SegmentBar->Handle(), 210, 23, 200, 10, TRUE);
   SegmentBar->SetPosition(0);
   SegmentBar->OnSelect = OnSegmentSelect;
 
-  SpeedSlider = MakeSlider(panel, "VELOCITYBMP", 420, 70, 8);
-  SpeedSlider->SetPosition(NormalSpeedPosition);
+  SpeedSlider = MakeSlider(panel, "VELOCITYBMP", 420, 70, SpeedPositions - 1);
+  SpeedSlider->SetPosition(SpeedPosition);
   SpeedSlider->OnChange = OnSpeedChange;
   VolumeSlider = MakeSlider(panel, "SOUNDVOLUMEBMP", 494, 50, 100);
   VolumeSlider->SetPosition(0);
@@ -267,14 +270,14 @@ void ReleasePanel(HWND panel) {
 
 void OnPanelCommand(WORD id) {
   switch (id) {
-  case 101:
-  case 110:
-  case 111:
-  case 112:
-  case 113:
-  case 114:
-  case 115:
-  case 121:
+  case CMD_LOAD:
+  case CMD_PLAY:
+  case CMD_PAUSE:
+  case CMD_STOP:
+  case CMD_SEGMENTS:
+  case CMD_PREV:
+  case CMD_NEXT:
+  case CMD_FULL_SCREEN:
     if (Shell.Command) Shell.Command(id);
     break;
   default: break;
@@ -313,12 +316,7 @@ LRESULT HandlePanelMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK PanelWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  try {
-    return HandlePanelMessage(wnd, msg, wp, lp);
-  } catch (...) {
-    ShowMessageBox(TzxBoxOwner::None, "Error in WndProc", "Error", zxMB_OK);
-    return 0;
-  }
+  return GuardWndProc([&] { return HandlePanelMessage(wnd, msg, wp, lp); });
 }
 
 } // namespace
@@ -328,18 +326,10 @@ void SetPanelShell(TzxPanelShell shell) {
 }
 
 HWND CreateBottomPanel(HWND parent) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = PanelWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = PanelClassName;
-  RegisterClassA(&wc);
+  RegisterWindowClass({.Name = PanelClassName, .Procedure = PanelWindowProc});
   CreateWindowExA(WS_EX_CONTROLPARENT, PanelClassName, "",
                   WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0, 0, 600, 100, parent,
-                  nullptr, instance, nullptr);
+                  nullptr, GetModuleHandleA(nullptr), nullptr);
   return PanelWindow;
 }
 
@@ -377,7 +367,7 @@ void UpdateTimeText() {
   const TzxPlayTimes times =
       ComputePlayTimes(timings, CurrentSegment, FrameIndex, SegmentRecordCopy.FramesPerSecond);
   CurrentSeconds = times.CurrentSeconds;
-  TimeText = FormatTimeText(SpeedFactorAt(SpeedSliderPosition()), times);
+  TimeText = FormatTimeText(SpeedFactorAt(SpeedPosition), times);
   PaintTopBand();
   RefreshProgressBar();
 }
@@ -403,9 +393,6 @@ void UpdateSegmentInfo() {
   UpdateTimeText();
 }
 
-int32_t SpeedSliderPosition() {
-  return SpeedSlider ? SpeedSlider->Position() : NormalSpeedPosition;
-}
 TzxSlider *PanelSpeedSlider() {
   return SpeedSlider.get();
 }

@@ -5,6 +5,7 @@
 #include "zxProgressBar_win.h"
 #include "zxSlider_win.h"
 #include "zxTesting.h"
+#include "zxTesting_win.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +51,7 @@ protected:
     SegmentList = nullptr;
     CurrentSegment = 0;
     FrameIndex = -1;
+    SpeedPosition = NormalSpeedPosition;
     SetPanelShell({});
   }
   void MakeFilm(const std::vector<std::pair<int32_t, uint8_t>> &segments) {
@@ -86,6 +88,7 @@ std::string ClassOf(HWND wnd) {
 
 TEST_F(PanelTest, ChildrenAndStartTexts) {
   EXPECT_EQ("zxBottomPanel", ClassOf(PanelWindow));
+  EXPECT_EQ(PlainWindowClass(), ClassFactsOf(PanelWindow));
   EXPECT_EQ("600 x 400 x 32 / 12 fps", PanelInfoText());
   EXPECT_EQ("", PanelTimeText()) << "empty until the first time update";
   const struct {
@@ -156,6 +159,18 @@ TEST_F(PanelTest, TimeTextOfTheFilm) {
   UpdateSegmentInfo();
   EXPECT_EQ("", PanelInfoText()) << "no record for the current segment";
   EXPECT_EQ("Intro", PanelTitleText());
+}
+
+TEST_F(PanelTest, TheSpeedIsTheModels) {
+  MakeFilm({{300, 10}});
+  SpeedPosition = 0;
+  UpdateSegmentInfo();
+  EXPECT_EQ("x0.1    00:00:00 | 00:00:30", PanelTimeText()) << "read from the model";
+  DestroyWindow(PanelWindow);
+  SpeedPosition = 7;
+  ASSERT_NE(nullptr, CreateBottomPanel(Parent));
+  EXPECT_EQ(7, PanelSpeedSlider()->Position()) << "a new panel starts at the model's speed";
+  EXPECT_EQ(7, SpeedPosition);
 }
 
 TEST_F(PanelTest, BarClickBeyondTheFilmOpensNothing) {
