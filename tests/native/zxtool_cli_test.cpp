@@ -139,7 +139,7 @@ TEST(ZxtoolUsage, WrongCommandLinesExit2AndFailuresExit1) {
   ExpectUsageError("make" + raw + " -o a.zxf -o b.zxf", dir, "-o given twice");
   ExpectUsageError("make --depth 16" + raw + " -o " + film, dir, "--depth 16");
   ExpectUsageError("make --fps=0.1" + raw + " -o " + film, dir, "--fps 0.1");
-  for (const char *fps : {"1e1", "0x1A", "inf", "10/0", "1.2.3", "/5", "10/", " 10"})
+  for (const char *fps : {"1e1", "0x1A", "inf", "10/0", "1.2.3", "/5", "10/", "+10"})
     ExpectUsageError(std::string("make --fps=") + fps + raw + " -o " + film, dir,
                      std::string("--fps ") + fps + ": expected a rate");
   ASSERT_EQ(RunZxtool("make --fps 30000/1001" + raw + " -o " + dir.File("ntsc.zxf"), dir).Code, 0)
