@@ -10,10 +10,8 @@
 #include "zxtool.h"
 
 #include "zxLoader.h"
-#include "zxLzma.h"
 #include "zxMessages.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -61,36 +59,7 @@ void PrintOverview() {
               SegmentNumbering, TimeSyntax);
 }
 
-volatile std::sig_atomic_t Interrupted = 0; // the signal that came
-
-void OnInterrupt(int signal) {
-  Interrupted = signal;
-}
-
-// Ctrl-C and termination requests end a command through its usual error
-// path (CheckInterrupted), so that it removes what it has written.
-void CatchInterrupts() {
-  struct sigaction sa;
-  std::memset(&sa, 0, sizeof sa);
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
-  // The LZMA coder stops between two blocks too.
-  SetLzmaCancelCheck([] { return Interrupted != 0; });
-}
-
 } // namespace
-
-const char *const SegmentNumbering =
-    "Segments are numbered from 1 by their place in the film, as zxtool info lists them and the "
-    "player names them.";
-const char *const TimeSyntax = "A TIME is seconds (2.5, 1500ms), [HH:]MM:SS[.ms] (1:02.5) or a "
-                               "frame number counted from 0 (120f).";
-
-void CheckInterrupted() {
-  if (Interrupted) throw EzxError("interrupted");
-}
 
 int main(int argc, char **argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -127,7 +96,7 @@ int main(int argc, char **argv) {
     return command->Run(rest);
   } catch (const EzxOutputRefused &e) {
     // -n: the output exists, and that is all there is to it.
-    if (e.Quiet() && !Interrupted) return 1;
+    if (e.Quiet() && !InterruptSignal()) return 1;
     failure = Format("zxtool: %s", e.what());
   } catch (const EzxUsageError &e) {
     failure = Format("zxtool %s: %s; see zxtool %s --help", command->Name, e.what(), command->Name);
@@ -143,9 +112,9 @@ int main(int argc, char **argv) {
     failure = Format("zxtool: %s", e.what());
   }
   // Whatever failed after an interruption failed because of it.
-  if (Interrupted) {
+  if (InterruptSignal()) {
     failure = "zxtool: interrupted";
-    code = 128 + Interrupted;
+    code = 128 + InterruptSignal();
   }
   std::fprintf(stderr, "%s\n", failure.c_str());
   return code;

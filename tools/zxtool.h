@@ -3,6 +3,7 @@
 
 #include "zxClasses.h"
 #include "zxFilmWriter.h"
+#include "zxFrameDecoder.h"
 #include "zxLoader.h"
 #include "zxMessages.h"
 #include "zxToolArgs.h"
@@ -77,6 +78,12 @@ private:
   std::vector<TzxMessageBox> FBoxes;
 };
 
+// Ctrl-C and termination requests (SIGINT, SIGTERM) are noted instead of
+// ending the process, so that a command ends through its usual error path
+// (CheckInterrupted) and removes what it has written.
+void CatchInterrupts();
+// The signal that came, 0 before one.
+int InterruptSignal();
 // Raises EzxError once the user has interrupted the command (Ctrl-C or a
 // termination request); long loops call it so that the command leaves
 // through its error path and removes what it has written.
@@ -126,6 +133,11 @@ std::string NothingToPlay(const TSegmentInfo &segment);
 std::string NothingToPlayWarning(const TSegmentInfo &segment);
 // The failure of a command asked for that segment alone.
 EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName);
+
+// Plays a segment's palette track through all its frames, so that an 8-bit
+// segment after it starts from the colours the player has when it gets
+// there (the player's one colour table lives on from segment to segment).
+void PlayPalette(TSegmentInfo &segment, TzxPalette &palette);
 
 // Text of the Windows-1252 code page as UTF-8.
 // Characters 0x80 .. 0x9F of Windows-1252 (the code page of titles and

@@ -1,9 +1,12 @@
 #include "zxtool.h"
 
 #include "ZxcabClasses.h"
+#include "zxFrameDecoder.h"
+#include "zxLzma.h"
 #include "zxProgress.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +96,41 @@ bool TzxCommandLine::Parse(const std::vector<std::string> &args) {
   if (FProgress && FProgress->count() > 0) SetProgressMode(TzxProgressMode::Always);
   if (FNoProgress && FNoProgress->count() > 0) SetProgressMode(TzxProgressMode::Never);
   return true;
+}
+
+const char *const SegmentNumbering =
+    "Segments are numbered from 1 by their place in the film, as zxtool info lists them and the "
+    "player names them.";
+const char *const TimeSyntax = "A TIME is seconds (2.5, 1500ms), [HH:]MM:SS[.ms] (1:02.5) or a "
+                               "frame number counted from 0 (120f).";
+
+namespace {
+
+volatile std::sig_atomic_t Interrupted = 0; // the signal that came
+
+void OnInterrupt(int signal) {
+  Interrupted = signal;
+}
+
+} // namespace
+
+void CatchInterrupts() {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+  // The LZMA coder stops between two blocks too.
+  SetLzmaCancelCheck([] { return Interrupted != 0; });
+}
+
+int InterruptSignal() {
+  return Interrupted;
+}
+
+void CheckInterrupted() {
+  if (Interrupted) throw EzxError("interrupted");
 }
 
 TzxToolSession::TzxToolSession() {
@@ -253,6 +291,18 @@ std::string NothingToPlayWarning(const TSegmentInfo &segment) {
 EzxError NothingToPlayError(const TSegmentInfo &segment, const std::string &filmName) {
   return EzxError(Format("segment %d of %s has nothing to play: %s", SegmentNumber(segment),
                          filmName.c_str(), NothingToPlay(segment).c_str()));
+}
+
+void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
+  if (s.BitsPerPixel != 8 || !s.PaletteTrack) return;
+  s.PaletteTrack->Seek(0);
+  try {
+    for (int32_t k = 0; k < s.FrameCount && s.PaletteTrack->Position() < s.PaletteTrack->Size();
+         ++k)
+      ApplyPaletteChange(*s.PaletteTrack, palette);
+  } catch (const EzxCorruptFrame &) {
+    // A damaged track of another segment: its colours so far stand.
+  }
 }
 
 const uint16_t Windows1252High[32] = {

@@ -289,20 +289,6 @@ private:
   double FSeconds = 0;
 };
 
-// Plays the palette tracks of earlier segments, so that an 8-bit segment
-// starts from the colours the player has when it reaches it.
-void PlayPalette(TSegmentInfo &s, TzxPalette &palette) {
-  if (s.BitsPerPixel != 8 || !s.PaletteTrack) return;
-  s.PaletteTrack->Seek(0);
-  try {
-    for (int32_t k = 0; k < s.FrameCount && s.PaletteTrack->Position() < s.PaletteTrack->Size();
-         ++k)
-      ApplyPaletteChange(*s.PaletteTrack, palette);
-  } catch (const EzxCorruptFrame &) {
-    // A damaged track of another segment: its colours so far stand.
-  }
-}
-
 // Receives rendered frames.
 class TFrameSink {
 public:

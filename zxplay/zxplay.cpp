@@ -1,0 +1,628 @@
+// zxplay: plays a film (or the film of a self-playing executable) in a
+// window on Linux: each segment in turn at its recorded rate, the recorded
+// cursor, palettes carried over from segment to segment, a seek bar with
+// segment marks, keys for pausing, seeking, frame steps and speeds.
+//
+// Test hook: with ZXPLAY_TEST_HOOK=FILE in the environment, zxplay prints
+// a line on standard output at each change of its state ("state paused 1 5
+// 3": play state, segment number, frame, speed position) and, on SIGUSR1,
+// reads back the picture its window shows, writes it to FILE (binary PPM)
+// and prints "shot SEGMENT FRAME SHA256 WIDTH HEIGHT" (the checksum is the
+// one zxtool export --hash gives the frame when the window shows it
+// unscaled).
+#include "zxFont.h"
+#include "zxPlayback.h"
+#include "zxPlayerModel.h"
+#include "zxRender.h"
+#include "zxtool.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <set>
+
+namespace {
+
+constexpr int32_t TextHeight = 11;
+constexpr int32_t BarHeight = 11;
+constexpr int32_t PanelHeight = TextHeight + BarHeight; // under the picture
+constexpr uint32_t TextShownMs = 2000;                  // after an action while playing
+
+struct TSdlDelete {
+  void operator()(SDL_Window *w) const { SDL_DestroyWindow(w); }
+  void operator()(SDL_Renderer *r) const { SDL_DestroyRenderer(r); }
+  void operator()(SDL_Texture *t) const { SDL_DestroyTexture(t); }
+};
+using TWindow = std::unique_ptr<SDL_Window, TSdlDelete>;
+using TRenderer = std::unique_ptr<SDL_Renderer, TSdlDelete>;
+using TTexture = std::unique_ptr<SDL_Texture, TSdlDelete>;
+
+// SDL's video for the program's length.
+class TSdl {
+public:
+  TSdl() {
+    // Ctrl-C is zxplay's own (CatchInterrupts), not a quit event.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+      throw EzxError(Format("cannot open a window: %s", SDL_GetError()));
+  }
+  ~TSdl() { SDL_Quit(); }
+  TSdl(const TSdl &) = delete;
+  TSdl &operator=(const TSdl &) = delete;
+};
+
+struct TOptions {
+  std::string Film;
+  int32_t Segment = -1;
+  int32_t Speed = NormalSpeedPosition;
+  std::optional<TzxTimeValue> Start;
+  bool FullScreen = false, Loop = false, CloseOnFinish = false;
+};
+
+volatile std::sig_atomic_t ShotAsked = 0;
+void OnShotSignal(int) {
+  ShotAsked = 1;
+}
+
+// A loaded film and the renderer of the segment shown.
+class TFilm {
+public:
+  explicit TFilm(const std::string &name) : FInput(OpenFilm(name, FSession)) {
+    LoadFilmFile(FInput, FList, FSession);
+    TzxPalette palette{};
+    std::string skipped;
+    for (int32_t i = 0; i < FList.Count(); ++i) {
+      TSegmentInfo &s = *FList.Get(i);
+      if (!NothingToPlay(s).empty()) {
+        std::fputs(("zx" + NothingToPlayWarning(s).substr(2)).c_str(), stderr);
+        continue;
+      }
+      FTimeline.Add(i, SegmentNumber(s), s.FrameCount, PlayingRate(s.FramesPerSecond));
+      FStartPalettes.push_back(palette);
+      PlayPalette(s, palette);
+    }
+    if (FTimeline.Count() == 0) throw EzxError(Format("%s has nothing to play", Name().c_str()));
+  }
+
+  const std::string &Name() const { return FInput.Name; }
+  const TzxFilmTimeline &Timeline() const { return FTimeline; }
+  TSegmentInfo &Segment(int32_t entry) { return *FList.Get(FTimeline.Entry(entry).Index); }
+  int32_t Find(int32_t number) const { return FindSegment(FList, number, FInput.Name); }
+  int32_t EntryOf(int32_t index) const {
+    for (int32_t e = 0; e < FTimeline.Count(); ++e)
+      if (FTimeline.Entry(e).Index == index) return e;
+    return -1;
+  }
+
+  // Decodes frame p; false when it cannot be shown (the segment's records
+  // end before it, or a damaged record stops the segment there: said once).
+  bool Seek(const TzxFilmPosition &p) {
+    if (p.Entry != FEntry || !FRenderer) Open(p.Entry);
+    try {
+      return FIndex->Seek(p.Frame);
+    } catch (const EzxCorruptFrame &e) {
+      if (FWarned.insert(p.Entry).second)
+        std::fprintf(stderr, "zxplay: %s, segment %d, frame %d: %s\n", Name().c_str(),
+                     FTimeline.Entry(p.Entry).Number, FRenderer->FrameIndex(), e.what());
+      return false;
+    }
+  }
+
+  // The frame decoded last with the cursor of the tick-th tick within it.
+  void Render(TzxRgbPicture &out, int32_t tick) const {
+    FRenderer->Render(out, tick == 0);
+    if (tick == 0) return;
+    const TSegmentInfo &s = *FList.Get(FTimeline.Entry(FEntry).Index);
+    if (!s.CursorTrack || !s.Cursors) return;
+    // Sample k x ticks + tick, or the last one when the track ends before it.
+    const int64_t samples = s.CursorTrack->Size() / 6;
+    if (samples <= 0) return;
+    const int64_t j = std::min<int64_t>(
+        int64_t(FRenderer->FrameIndex()) * FRenderer->TicksPerFrame() + tick, samples - 1);
+    uint8_t raw[6];
+    s.CursorTrack->Seek(static_cast<int32_t>(j * 6));
+    if (s.CursorTrack->Read(raw, 6) != 6) return;
+    const TzxCursor *cursor = s.Cursors->Get(raw[0] | raw[1] << 8);
+    if (cursor) DrawCursor(*cursor, raw[2] | raw[3] << 8, raw[4] | raw[5] << 8, out);
+  }
+  int32_t TicksPerFrame() const { return FRenderer ? FRenderer->TicksPerFrame() : 1; }
+
+private:
+  void Open(int32_t entry) {
+    FIndex.reset();
+    FRenderer.reset();
+    FEntry = entry;
+    FPalette = FStartPalettes[static_cast<size_t>(entry)];
+    FRenderer = std::make_unique<TzxSegmentRenderer>(Segment(entry), FPalette);
+    FIndex = std::make_unique<TzxSeekIndex>(*FRenderer);
+  }
+
+  TzxToolSession FSession; // first made, last gone: it holds the loader's files
+  TzxFilmInput FInput;
+  TSegmentList FList;
+  TzxFilmTimeline FTimeline;
+  std::vector<TzxPalette> FStartPalettes; // by entry
+  int32_t FEntry = -1;
+  TzxPalette FPalette{};
+  std::unique_ptr<TzxSegmentRenderer> FRenderer;
+  std::unique_ptr<TzxSeekIndex> FIndex;
+  std::set<int32_t> FWarned;
+};
+
+enum class TState { Playing, Paused, Finished };
+const char *StateName(TState s) {
+  return s == TState::Playing ? "playing" : s == TState::Paused ? "paused" : "finished";
+}
+
+class TPlayer {
+public:
+  explicit TPlayer(const TOptions &o) : FOptions(o), FSpeed(o.Speed) {
+    const bool hook = std::getenv("ZXPLAY_TEST_HOOK") != nullptr;
+    FHook = hook ? std::getenv("ZXPLAY_TEST_HOOK") : "";
+    FWindow.reset(SDL_CreateWindow(
+        "zxplay", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 480, 240 + PanelHeight,
+        SDL_WINDOW_RESIZABLE | (o.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0)));
+    if (!FWindow) throw EzxError(Format("cannot open a window: %s", SDL_GetError()));
+    FRenderer.reset(SDL_CreateRenderer(FWindow.get(), -1, 0));
+    if (!FRenderer) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+    SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  }
+
+  // Opens a film; a failure is shown in the window and said on stderr.
+  bool Load(const std::string &name, bool first) {
+    FPicture.reset();
+    FFilm.reset();
+    FMessage.clear();
+    try {
+      FFilm = std::make_unique<TFilm>(name);
+      TzxFilmPosition p;
+      if (first && FOptions.Segment > 0) {
+        const int32_t e = FFilm->EntryOf(FFilm->Find(FOptions.Segment));
+        if (e < 0)
+          throw EzxError(Format("segment %d of %s has nothing to play", FOptions.Segment,
+                                FFilm->Name().c_str()));
+        p = {e, 0};
+      }
+      if (first && FOptions.Start) {
+        const TzxTimeValue &t = *FOptions.Start;
+        const double at = FFilm->Timeline().TimeOf(p);
+        if (t.InFrames)
+          FFilm->Timeline().Step(p, static_cast<int32_t>(std::min<int64_t>(t.Frames, INT32_MAX)));
+        else
+          p = FFilm->Timeline().PositionAt(at + t.Seconds);
+      }
+      SDL_SetWindowTitle(FWindow.get(), ("zxplay - " + FFilm->Name()).c_str());
+      FState = TState::Playing;
+      FFitted = false;
+      GoTo(p);
+      return true;
+    } catch (const EzxError &e) {
+      Fail(e.what());
+    } catch (const std::bad_alloc &) {
+      Fail(Format("%s: not enough memory", name.c_str()));
+    } catch (const std::length_error &) {
+      Fail(Format("%s: not enough memory for a size the film asks for", name.c_str()));
+    }
+    return false;
+  }
+
+  // Runs until the window closes, q or an interrupt; the exit code.
+  int Run() {
+    for (;;) {
+      if (InterruptSignal()) return 128 + InterruptSignal();
+      if (FQuit) return FFilm ? 0 : 1;
+      if (ShotAsked) FDirty = true;
+      const uint64_t now = SDL_GetTicks64();
+      uint32_t wait = 50;
+      if (FState == TState::Playing && FFilm) {
+        while (FState == TState::Playing && now >= FNextTick) {
+          Tick();
+          FNextTick += Period();
+          if (now > FNextTick + 250) FNextTick = now; // fallen behind: catch up
+        }
+        if (FState == TState::Playing)
+          wait =
+              static_cast<uint32_t>(std::min<uint64_t>(FNextTick - std::min(FNextTick, now), 50));
+      }
+      if (FTextUntil != 0 && now >= FTextUntil) FTextUntil = 0, FDirty = true;
+      if (FDirty) Present();
+      SDL_Event e;
+      if (SDL_WaitEventTimeout(&e, static_cast<int>(std::max<uint32_t>(wait, 1)))) {
+        Handle(e);
+        while (SDL_PollEvent(&e))
+          Handle(e);
+      }
+    }
+  }
+
+private:
+  void Fail(const std::string &message) {
+    std::fprintf(stderr, "zxplay: %s\n", message.c_str());
+    FFilm.reset();
+    FMessage = message;
+    FState = TState::Finished;
+    FDirty = true;
+    if (FOptions.CloseOnFinish) FQuit = true;
+  }
+
+  int32_t Period() const {
+    const TSegmentInfo &s = FFilm->Segment(FPos.Entry);
+    return TimerPeriodFor(s.FramesPerSecond, FFilm->TicksPerFrame(), FSpeed);
+  }
+
+  // Shows frame p from its first tick; a frame that cannot be shown moves
+  // on to the next segment.
+  void GoTo(TzxFilmPosition p) {
+    const TzxFilmTimeline &t = FFilm->Timeline();
+    for (;;) {
+      if (FFilm->Seek(p)) break;
+      if (p.Entry + 1 >= t.Count()) {
+        Finish();
+        return;
+      }
+      p = {p.Entry + 1, 0};
+    }
+    const bool other = p.Entry != FPos.Entry || !FFitted;
+    FPos = p;
+    FTick = 0;
+    // Unscaled where the window has not been made full screen.
+    if (other && (SDL_GetWindowFlags(FWindow.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == 0)
+      FitWindow();
+    FFitted = true;
+    FNextTick = SDL_GetTicks64() + Period();
+    FDirty = true;
+    Report();
+  }
+
+  void Tick() {
+    if (++FTick < FFilm->TicksPerFrame()) {
+      FDirty = true;
+      return;
+    }
+    TzxFilmPosition p = FPos;
+    if (!FFilm->Timeline().Step(p, 1)) {
+      Finish();
+      return;
+    }
+    const uint64_t next = FNextTick;
+    GoTo(p);
+    FNextTick = next;
+  }
+
+  void Finish() {
+    if (FOptions.Loop && FState == TState::Playing) {
+      GoTo({});
+      return;
+    }
+    FState = TState::Finished;
+    FTick = 0;
+    FDirty = true;
+    Report();
+    if (FOptions.CloseOnFinish) FQuit = true;
+  }
+
+  void SetState(TState s) {
+    FState = s;
+    FTick = 0; // a paused frame shows as it opens
+    FNextTick = SDL_GetTicks64() + Period();
+    FDirty = true;
+    Report();
+  }
+
+  void Seek(double seconds) {
+    const TState s = FState == TState::Finished ? TState::Paused : FState;
+    GoTo(FFilm->Timeline().PositionAt(seconds));
+    if (FState != TState::Finished) FState = s;
+    ShowText();
+    Report();
+  }
+
+  void Act(const TzxKeyAction &a) {
+    if (a.Action == TzxAction::Quit) FQuit = true;
+    if (a.Action == TzxAction::FullScreen) {
+      const bool full = (SDL_GetWindowFlags(FWindow.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+      SDL_SetWindowFullscreen(FWindow.get(), full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+      FDirty = true;
+    }
+    if (!FFilm) return;
+    const TzxFilmTimeline &t = FFilm->Timeline();
+    const double now = t.TimeOf(FPos);
+    TzxFilmPosition p = FPos;
+    switch (a.Action) {
+    case TzxAction::TogglePause:
+      if (FState == TState::Finished) GoTo({});
+      SetState(FState == TState::Playing ? TState::Paused : TState::Playing);
+      break;
+    case TzxAction::SeekBy: Seek(now + a.Seconds); break;
+    case TzxAction::FrameBack:
+    case TzxAction::FrameForward:
+      if (FState == TState::Playing) break;
+      if (t.Step(p, a.Action == TzxAction::FrameBack ? -1 : 1)) {
+        GoTo(p);
+        FState = TState::Paused;
+        Report();
+      }
+      break;
+    case TzxAction::Slower:
+    case TzxAction::Faster:
+      FSpeed = StepSpeed(FSpeed, a.Action == TzxAction::Slower ? -1 : 1);
+      FNextTick = SDL_GetTicks64() + Period();
+      ShowText();
+      Report();
+      break;
+    case TzxAction::PreviousSegment:
+      // Back to this segment's start, or from there to the one before.
+      Seek(t.Entry(FPos.Frame == 0 && FPos.Entry > 0 ? FPos.Entry - 1 : FPos.Entry).Start);
+      break;
+    case TzxAction::NextSegment:
+      if (FPos.Entry + 1 < t.Count()) Seek(t.Entry(FPos.Entry + 1).Start);
+      break;
+    case TzxAction::FilmStart: Seek(0); break;
+    case TzxAction::FilmEnd: Seek(t.Seconds()); break;
+    case TzxAction::Mute:
+      FMuted = !FMuted;
+      ShowText();
+      break;
+    default: break;
+    }
+  }
+
+  static TzxKey KeyOf(SDL_Keycode k) {
+    switch (k) {
+    case SDLK_LEFT: return TzxKey::Left;
+    case SDLK_RIGHT: return TzxKey::Right;
+    case SDLK_UP: return TzxKey::Up;
+    case SDLK_DOWN: return TzxKey::Down;
+    case SDLK_PAGEUP: return TzxKey::PageUp;
+    case SDLK_PAGEDOWN: return TzxKey::PageDown;
+    case SDLK_HOME: return TzxKey::Home;
+    case SDLK_END: return TzxKey::End;
+    case SDLK_ESCAPE: return TzxKey::Escape;
+    default: return k >= 32 && k < 127 ? TzxKey::Character : TzxKey::Other;
+    }
+  }
+
+  void Handle(const SDL_Event &e) {
+    switch (e.type) {
+    case SDL_QUIT: FQuit = true; break;
+    case SDL_KEYDOWN: {
+      const SDL_Keycode k = e.key.keysym.sym;
+      Act(ActionForKey(KeyOf(k), k >= 32 && k < 127 ? static_cast<char>(k) : 0));
+      break;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+      if (e.button.button == SDL_BUTTON_LEFT && InBar(e.button.y)) {
+        FDragging = true;
+        SeekToPixel(e.button.x);
+      }
+      break;
+    case SDL_MOUSEMOTION:
+      if (FDragging) SeekToPixel(e.motion.x);
+      break;
+    case SDL_MOUSEBUTTONUP: FDragging = false; break;
+    case SDL_DROPFILE: {
+      const std::unique_ptr<char, decltype(&SDL_free)> file(e.drop.file, SDL_free);
+      Load(file.get(), false);
+      break;
+    }
+    case SDL_WINDOWEVENT: FDirty = true; break;
+    default: break;
+    }
+  }
+
+  bool InBar(int32_t y) const {
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(FRenderer.get(), &w, &h);
+    return y >= h - BarHeight && y < h;
+  }
+  void SeekToPixel(int32_t x) {
+    if (!FFilm) return;
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(FRenderer.get(), &w, &h);
+    Seek(TzxSeekBar{0, w}.TimeAt(x, FFilm->Timeline().Seconds()));
+  }
+
+  void ShowText() {
+    FTextUntil = SDL_GetTicks64() + TextShownMs;
+    FDirty = true;
+  }
+
+  // The window as large as the picture (unscaled) with the panel under it.
+  void FitWindow() {
+    const TSegmentInfo &s = FFilm->Segment(FPos.Entry);
+    SDL_SetWindowSize(FWindow.get(), std::max(s.Width, 160), s.Height + PanelHeight);
+    FDirty = true;
+  }
+
+  void Report() {
+    if (FHook.empty() || !FFilm) return;
+    std::printf("state %s %d %d %d\n", StateName(FState),
+                FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame, FSpeed);
+    std::fflush(stdout);
+  }
+
+  // The panel: the text line (while paused, or a moment after an action)
+  // over the seek bar with its segment marks.
+  void DrawPanel(int32_t w) {
+    FPanel.Width = w;
+    FPanel.Height = PanelHeight;
+    FPanel.Pixels.assign(size_t(w) * PanelHeight * 3, 24);
+    std::string text = FMessage;
+    if (FFilm && (FState != TState::Playing || FTextUntil != 0)) {
+      const TzxFilmTimeline &t = FFilm->Timeline();
+      text = Format("%d %s  %s / %s  %s%s%s", t.Entry(FPos.Entry).Number,
+                    AnsiToUtf8(FFilm->Segment(FPos.Entry).TitleText()).c_str(),
+                    TimeText(t.TimeOf(FPos)).c_str(), TimeText(t.Seconds()).c_str(),
+                    SpeedText(FSpeed).c_str(), FState == TState::Paused ? "  paused" : "",
+                    FMuted ? "  muted" : "");
+    }
+    if (!FFilm && text.empty()) text = "Drop a film (.zxf) here";
+    DrawText(FPanel, 3, 2, text, 230, 230, 230);
+    if (!FFilm) return;
+    const TzxFilmTimeline &t = FFilm->Timeline();
+    const TzxSeekBar bar{0, w};
+    const int32_t at = bar.PixelOf(t.TimeOf(FPos), t.Seconds());
+    for (int32_t y = TextHeight + 2; y < PanelHeight - 2; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        uint8_t *p = FPanel.At(x, y);
+        const uint8_t v = x <= at ? 200 : 80;
+        p[0] = v, p[1] = x <= at ? 120 : v, p[2] = x <= at ? 40 : v;
+      }
+    for (const int32_t x : bar.Marks(t))
+      for (int32_t y = TextHeight; y < PanelHeight; ++y)
+        if (x >= 0 && x < w) std::memset(FPanel.At(x, y), 255, 3);
+  }
+
+  static void Upload(TTexture &texture, SDL_Renderer *r, const TzxRgbPicture &p) {
+    int tw = 0, th = 0;
+    if (texture) SDL_QueryTexture(texture.get(), nullptr, nullptr, &tw, &th);
+    if (!texture || tw != p.Width || th != p.Height)
+      texture.reset(SDL_CreateTexture(r, SDL_PIXELFORMAT_RGB24, SDL_TEXTUREACCESS_STREAMING,
+                                      p.Width, p.Height));
+    if (!texture) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+    SDL_UpdateTexture(texture.get(), nullptr, p.Pixels.data(), p.Width * 3);
+  }
+
+  void Present() {
+    FDirty = false;
+    SDL_Renderer *r = FRenderer.get();
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(r, &w, &h);
+    SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
+    SDL_RenderClear(r);
+    SDL_Rect shown{0, 0, 0, 0};
+    if (FFilm && FState != TState::Finished) FFilm->Render(FFrame, FTick);
+    if (FFilm && FFrame.Width > 0) {
+      Upload(FPicture, r, FFrame);
+      // Scaled into the space above the panel, its shape kept; whole factors
+      // keep pixels sharp.
+      const int32_t aw = w, ah = std::max(h - PanelHeight, 1);
+      const double f = std::min(double(aw) / FFrame.Width, double(ah) / FFrame.Height);
+      shown.w = std::max(1, static_cast<int32_t>(std::lround(FFrame.Width * f)));
+      shown.h = std::max(1, static_cast<int32_t>(std::lround(FFrame.Height * f)));
+      shown.x = (aw - shown.w) / 2;
+      shown.y = (ah - shown.h) / 2;
+      SDL_SetTextureScaleMode(FPicture.get(),
+                              f == std::floor(f) ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+      SDL_RenderCopy(r, FPicture.get(), nullptr, &shown);
+    }
+    DrawPanel(w);
+    Upload(FPanelTexture, r, FPanel);
+    const SDL_Rect panel{0, h - PanelHeight, w, PanelHeight};
+    SDL_RenderCopy(r, FPanelTexture.get(), nullptr, &panel);
+    if (ShotAsked) {
+      ShotAsked = 0;
+      Shot(shown);
+    }
+    SDL_RenderPresent(r);
+  }
+
+  // The test hook's picture: what the window shows of the frame.
+  void Shot(const SDL_Rect &shown) {
+    if (FHook.empty() || !FFilm || shown.w <= 0) return;
+    TzxRgbPicture p;
+    p.Width = shown.w;
+    p.Height = shown.h;
+    p.Pixels.resize(size_t(p.Width) * p.Height * 3);
+    if (SDL_RenderReadPixels(FRenderer.get(), &shown, SDL_PIXELFORMAT_RGB24, p.Pixels.data(),
+                             p.Width * 3) != 0) {
+      std::fprintf(stderr, "zxplay: cannot read the window back: %s\n", SDL_GetError());
+      return;
+    }
+    if (std::FILE *f = std::fopen(FHook.c_str(), "wb")) {
+      std::fprintf(f, "P6\n%d %d\n255\n", p.Width, p.Height);
+      std::fwrite(p.Pixels.data(), 1, p.Pixels.size(), f);
+      std::fclose(f);
+    }
+    std::printf("shot %d %d %s %d %d\n", FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame,
+                PictureSha256(p).c_str(), p.Width, p.Height);
+    std::fflush(stdout);
+  }
+
+  TOptions FOptions;
+  std::string FHook;
+  TWindow FWindow;
+  TRenderer FRenderer;
+  TTexture FPicture, FPanelTexture; // before FRenderer goes
+  std::unique_ptr<TFilm> FFilm;
+  std::string FMessage; // why no film plays
+  TzxRgbPicture FFrame, FPanel;
+  TState FState = TState::Finished;
+  TzxFilmPosition FPos;
+  int32_t FTick = 0;
+  int32_t FSpeed = NormalSpeedPosition;
+  uint64_t FNextTick = 0, FTextUntil = 0;
+  bool FDirty = true, FQuit = false, FDragging = false, FMuted = false, FFitted = false;
+};
+
+int32_t ParseSpeed(const std::string &text) {
+  if (text == "max" || text == "MAX") return SpeedPositions - 1;
+  for (int32_t i = 0; i + 1 < SpeedPositions; ++i)
+    if (std::strtod(text.c_str(), nullptr) == double(SpeedFactors[i]) && !text.empty()) return i;
+  throw EzxUsageError(
+      Format("--speed %s: expected 0.1, 0.25, 0.5, 1, 2, 3, 5, 10 or max", text.c_str()));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  TOptions o;
+  std::string segment, speed, start;
+  TzxCommandLine cl(
+      "", "Plays a film or the film of a self-playing executable in a window: each segment in "
+          "turn at its recorded rate with the recorded cursor. Without FILM the window takes a "
+          "film dropped on it.\n\nKeys: Space pause/resume, Left/Right 5 s back/on, Up/Down a "
+          "minute on/back, ',' '.' a frame back/on while paused, '[' ']' slower/faster (0.1x .. "
+          "10x, MAX), Page Up/Page Down the segment before/after, Home/End, f full screen, m "
+          "mute, q or Escape quit. Click or drag on the bar under the picture to go anywhere in "
+          "the film.\n\nThe films play without their sound for now.");
+  cl.name("zxplay");
+  cl.add_option("FILM", o.Film, "a film or a self-playing executable")->type_name("");
+  cl.add_option("--segment", segment, "start with the segment numbered N")->type_name("N");
+  cl.add_option("--speed", speed, "0.1, 0.25, 0.5, 1 (default), 2, 3, 5, 10 or max")
+      ->type_name("F");
+  cl.add_option("--start", start, "start at this moment (of --segment, else of the film)")
+      ->type_name("TIME");
+  cl.add_flag("--fullscreen", o.FullScreen, "full screen");
+  cl.add_flag("--loop", o.Loop, "start again at the end");
+  cl.add_flag("--close-on-finish", o.CloseOnFinish, "quit at the end (or when the film fails)");
+  bool version = false;
+  cl.add_flag("--version", version, "print the version and exit");
+  cl.Notes(std::string(SegmentNumbering) + " " + TimeSyntax);
+  try {
+    if (!cl.Parse(args)) return 0;
+    if (version) {
+      std::printf("zxplay %s\n", ZX_VERSION);
+      return 0;
+    }
+    if (!segment.empty()) o.Segment = ParseSegmentNumber("--segment", segment);
+    if (!speed.empty()) o.Speed = ParseSpeed(speed);
+    if (!start.empty()) o.Start = ParseTimeValue("--start", start);
+  } catch (const EzxUsageError &e) {
+    std::fprintf(stderr, "zxplay: %s; see zxplay --help\n", e.what());
+    return 2;
+  }
+  CatchInterrupts();
+  if (std::getenv("ZXPLAY_TEST_HOOK")) std::signal(SIGUSR1, OnShotSignal);
+  try {
+    TSdl sdl;
+    TPlayer player(o);
+    if (!o.Film.empty()) player.Load(o.Film, true);
+    const int code = player.Run();
+    if (code > 128) std::fprintf(stderr, "zxplay: interrupted\n");
+    return code;
+  } catch (const EzxError &e) {
+    std::fprintf(stderr, "zxplay: %s\n", e.what());
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "zxplay: %s\n", e.what());
+  }
+  return InterruptSignal() ? 128 + InterruptSignal() : 1;
+}
