@@ -20,6 +20,7 @@ MAY_USE = {
     "app": {"core", "unpack", "sound", "engine", "controls"},
     "resources": {"core", "unpack", "sound", "engine"},
     "tools": {"core", "unpack", "sound", "engine"},
+    "zxplay": {"core", "unpack", "sound", "engine", "tools"},
 }
 SOURCES = ("*.h", "*.cpp", "*.c", "*.rc", "*.rc.in")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
