@@ -114,6 +114,9 @@ private:
   std::vector<TChange> FChanges;
 };
 
+// Where the clock changes every minute.
+constexpr TRect ClockArea{1200, 1000, 48, 16};
+
 // A character's 8 x 16 cell: a pattern of its code, dark on white.
 uint32_t Glyph(int32_t code, int32_t x, int32_t y) {
   if (code == ' ' || x == 7 || y < 3 || y > 13) return 0xFFFFFF;
@@ -131,7 +134,7 @@ struct TRecording {
 TRecording MakeRecording(int32_t frames) {
   constexpr TRect text{240, 100, 1000, 640};
   constexpr int32_t columns = 100, rows = text.H / 16;
-  constexpr TRect menu{10, 30, 200, 300}, clock{1200, 1000, 48, 16};
+  constexpr TRect menu{10, 30, 200, 300};
   TScreen screen;
   TRecording rec;
   rec.Frames = frames;
@@ -193,8 +196,8 @@ TRecording MakeRecording(int32_t frames) {
       });
     }
     if (k % 600 == 599)
-      screen.Change(clock, [k, &clock](int32_t x, int32_t y) {
-        return Glyph('0' + k / 600 % 10, (x - clock.X) % 8, y - clock.Y);
+      screen.Change(ClockArea, [k](int32_t x, int32_t y) {
+        return Glyph('0' + k / 600 % 10, (x - ClockArea.X) % 8, y - ClockArea.Y);
       });
     screen.EndFrame(rec.Video);
     const double t = k / 10.0;
