@@ -140,3 +140,28 @@ TzxKeyAction ActionForKey(TzxKey key, char c) {
   default: return {};
   }
 }
+
+int64_t SoundSampleAt(int32_t frame, int32_t tick, int32_t ticksPerFrame, double fps,
+                      int32_t rate) {
+  if (fps <= 0 || rate <= 0 || frame < 0) return 0;
+  const double ticks = ticksPerFrame > 0 ? ticksPerFrame : 1;
+  const double at = (frame + std::clamp(tick, 0, static_cast<int32_t>(ticks) - 1) / ticks) / fps;
+  return std::llround(at * rate);
+}
+
+bool TzxSoundFollower::Audible(const TzxSoundMoment &m) {
+  return m.Playing && m.Speed == NormalSpeedPosition && !m.Muted;
+}
+
+TzxSoundChange TzxSoundFollower::Update(const TzxSoundMoment &now, bool jumped) {
+  const TzxFilmPosition last = FLast;
+  const bool was = FSounding;
+  FLast = now.Position;
+  FSounding = Audible(now);
+  if (!FSounding) return was ? TzxSoundChange::Stop : TzxSoundChange::Keep;
+  // Playing on within a segment keeps the sound going; the same frame
+  // told again changes nothing.
+  const bool onward = now.Position.Entry == last.Entry &&
+                      (now.Position.Frame == last.Frame || now.Position.Frame == last.Frame + 1);
+  return was && !jumped && onward ? TzxSoundChange::Keep : TzxSoundChange::Restart;
+}

@@ -3,6 +3,8 @@
 // speeds, the text line, and which key does what.
 #pragma once
 
+#include "zxPlayerModel.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -112,3 +114,34 @@ struct TzxKeyAction {
 // '[' ']' speed, Page Up/Down segments, Home/End, 'f' full screen, 'm'
 // mute, 'q' and Escape quit.
 TzxKeyAction ActionForKey(TzxKey key, char c = 0);
+
+// The sample frame of a segment's sound that goes with tick `tick` (of
+// ticksPerFrame) of frame k at fps: (k + tick / ticksPerFrame) / fps
+// seconds into the sound, at rate samples a second.
+int64_t SoundSampleAt(int32_t frame, int32_t tick, int32_t ticksPerFrame, double fps, int32_t rate);
+
+// What the picture does, as far as the sound cares.
+struct TzxSoundMoment {
+  TzxFilmPosition Position;
+  bool Playing = false;
+  int32_t Speed = NormalSpeedPosition;
+  bool Muted = false;
+};
+
+enum class TzxSoundChange { Keep, Stop, Restart };
+
+// Keeps the sound in step with the picture: it sounds only while the film
+// plays at normal speed unmuted, and starts again from the frame shown
+// whenever the picture got there other than by playing on.
+class TzxSoundFollower {
+public:
+  // The picture now shows `now`; jumped when it got there by a seek, a
+  // frame step or a new film rather than by playing on from the frame
+  // before.
+  TzxSoundChange Update(const TzxSoundMoment &now, bool jumped);
+  static bool Audible(const TzxSoundMoment &m);
+
+private:
+  TzxFilmPosition FLast;
+  bool FSounding = false;
+};

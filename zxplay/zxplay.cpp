@@ -1,7 +1,8 @@
 // zxplay: plays a film (or the film of a self-playing executable) in a
 // window on Linux: each segment in turn at its recorded rate, the recorded
 // cursor, palettes carried over from segment to segment, a seek bar with
-// segment marks, keys for pausing, seeking, frame steps and speeds.
+// segment marks, keys for pausing, seeking, frame steps and speeds, and
+// each segment's sound in step with the picture at normal speed.
 //
 // Test hook: with ZXPLAY_TEST_HOOK=FILE in the environment, zxplay prints
 // a line on standard output at each change of its state ("state paused 1 5
@@ -9,11 +10,14 @@
 // reads back the picture its window shows, writes it to FILE (binary PPM)
 // and prints "shot SEGMENT FRAME SHA256 WIDTH HEIGHT" (the checksum is the
 // one zxtool export --hash gives the frame when the window shows it
-// unscaled).
+// unscaled). It also prints "audio RATE CHANNELS s16" when it opens an audio
+// device (for 16-bit samples in the machine's order) and "sound SEGMENT
+// FRAME SAMPLE" each time a segment's sound starts (from that sample frame).
 #include "zxFont.h"
 #include "zxPlayback.h"
 #include "zxPlayerModel.h"
 #include "zxRender.h"
+#include "zxSound.h"
 #include "zxtool.h"
 
 #include <SDL.h>
@@ -177,6 +181,7 @@ public:
 
   // Opens a film; a failure is shown in the window and said on stderr.
   bool Load(const std::string &name, bool first) {
+    DropSound();
     FPicture.reset();
     FFilm.reset();
     FMessage.clear();
@@ -245,6 +250,7 @@ public:
 private:
   void Fail(const std::string &message) {
     std::fprintf(stderr, "zxplay: %s\n", message.c_str());
+    DropSound();
     FFilm.reset();
     FMessage = message;
     FState = TState::Finished;
@@ -271,6 +277,7 @@ private:
     }
     const bool other = p.Entry != FPos.Entry || !FFitted;
     FPos = p;
+    if (!FPlayingOn) FJumped = true;
     FTick = 0;
     // Unscaled where the window has not been made full screen.
     if (other && (SDL_GetWindowFlags(FWindow.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) == 0)
@@ -292,12 +299,15 @@ private:
       return;
     }
     const uint64_t next = FNextTick;
+    FPlayingOn = true;
     GoTo(p);
+    FPlayingOn = false;
     FNextTick = next;
   }
 
   void Finish() {
     if (FOptions.Loop && FState == TState::Playing) {
+      FPlayingOn = false; // the sound starts again too
       GoTo({});
       return;
     }
@@ -368,6 +378,7 @@ private:
     case TzxAction::FilmEnd: Seek(t.Seconds()); break;
     case TzxAction::Mute:
       FMuted = !FMuted;
+      SyncSound();
       ShowText();
       break;
     default: break;
@@ -441,11 +452,85 @@ private:
     FDirty = true;
   }
 
+  // Each change of the state: the sound follows it, and the test hook
+  // hears of it.
   void Report() {
-    if (FHook.empty() || !FFilm) return;
-    std::printf("state %s %d %d %d\n", StateName(FState),
-                FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame, FSpeed);
+    if (!FHook.empty() && FFilm) {
+      std::printf("state %s %d %d %d\n", StateName(FState),
+                  FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame, FSpeed);
+      std::fflush(stdout);
+    }
+    SyncSound();
+  }
+
+  void DropSound() {
+    if (FAudio) FAudio->Stop();
+    FPcm.reset();
+    FPcmEntry = -1;
+    FFollower = {};
+    FSoundWarned.clear();
+  }
+
+  // Starts or stops the sound as the picture's state asks.
+  void SyncSound() {
+    if (!FFilm) return;
+    const bool jumped = FJumped;
+    FJumped = false;
+    const TzxSoundChange c =
+        FFollower.Update({FPos, FState == TState::Playing, FSpeed, FMuted}, jumped);
+    if (c == TzxSoundChange::Keep) return;
+    if (FAudio) FAudio->Stop();
+    if (c == TzxSoundChange::Stop) return;
+    const TzxPcm *pcm = SoundOf(FPos.Entry);
+    if (!pcm || !OpenAudio(*pcm)) return;
+    const TzxPlayEntry &e = FFilm->Timeline().Entry(FPos.Entry);
+    const int64_t from = SoundSampleAt(FPos.Frame, FTick, FFilm->TicksPerFrame(), e.Fps, pcm->Rate);
+    FAudio->Play(*pcm, from);
+    if (FHook.empty()) return;
+    std::printf("sound %d %d %lld\n", e.Number, FPos.Frame, static_cast<long long>(from));
     std::fflush(stdout);
+  }
+
+  // The sound of an entry's segment, decoded as it is first asked for;
+  // nullptr when it has none or it cannot be decoded (said once).
+  const TzxPcm *SoundOf(int32_t entry) {
+    if (entry == FPcmEntry) return FPcm ? &*FPcm : nullptr;
+    FPcmEntry = entry;
+    FPcm.reset();
+    const TSegmentInfo &s = FFilm->Segment(entry);
+    if (s.SoundFileName.empty() || !FileExists(s.SoundFileName)) return nullptr;
+    std::string problem;
+    try {
+      FPcm = DecodeMp3(s.SoundFileName);
+    } catch (const EzxError &e) {
+      problem = e.what();
+    } catch (const std::bad_alloc &) {
+      problem = "not enough memory for its samples";
+    }
+    if (!problem.empty() && FSoundWarned.insert(entry).second)
+      std::fprintf(stderr, "zxplay: segment %d plays without sound: %s\n",
+                   FFilm->Timeline().Entry(entry).Number, problem.c_str());
+    return FPcm ? &*FPcm : nullptr;
+  }
+
+  // An audio device for pcm's rate and channels; false without one (said
+  // once).
+  bool OpenAudio(const TzxPcm &pcm) {
+    if (FAudio && FAudio->Rate() == pcm.Rate && FAudio->Channels() == pcm.Channels) return true;
+    if (FNoAudio) return false;
+    FAudio.reset();
+    try {
+      FAudio = std::make_unique<TzxAudioDevice>(pcm.Rate, pcm.Channels);
+    } catch (const EzxError &e) {
+      std::fprintf(stderr, "zxplay: the films play without sound: %s\n", e.what());
+      FNoAudio = true;
+      return false;
+    }
+    if (!FHook.empty()) {
+      std::printf("audio %d %d s16\n", FAudio->Rate(), FAudio->Channels());
+      std::fflush(stdout);
+    }
+    return true;
   }
 
   // The panel: the text line (while paused, or a moment after an action)
@@ -560,6 +645,14 @@ private:
   int32_t FSpeed = NormalSpeedPosition;
   uint64_t FNextTick = 0, FTextUntil = 0;
   bool FDirty = true, FQuit = false, FDragging = false, FMuted = false, FFitted = false;
+  // The sound: FJumped when the picture got to its frame other than by
+  // playing on (FPlayingOn while it does).
+  TzxSoundFollower FFollower;
+  bool FJumped = true, FPlayingOn = false, FNoAudio = false;
+  std::unique_ptr<TzxAudioDevice> FAudio;
+  std::optional<TzxPcm> FPcm; // of entry FPcmEntry
+  int32_t FPcmEntry = -1;
+  std::set<int32_t> FSoundWarned; // entries
 };
 
 int32_t ParseSpeed(const std::string &text) {
@@ -583,7 +676,8 @@ int main(int argc, char **argv) {
           "minute on/back, ',' '.' a frame back/on while paused, '[' ']' slower/faster (0.1x .. "
           "10x, MAX), Page Up/Page Down the segment before/after, Home/End, f full screen, m "
           "mute, q or Escape quit. Click or drag on the bar under the picture to go anywhere in "
-          "the film.\n\nThe films play without their sound for now.");
+          "the film.\n\nEach segment's sound plays with its picture at normal speed (1x) only: "
+          "at other speeds, while paused or muted the film is silent.");
   cl.name("zxplay");
   cl.add_option("FILM", o.Film, "a film or a self-playing executable")->type_name("");
   cl.add_option("--segment", segment, "start with the segment numbered N")->type_name("N");

@@ -153,3 +153,71 @@ TEST(Keys, EachKeyDoesItsAction) {
   for (const auto &c : cases)
     EXPECT_EQ(ActionForKey(c.Key, c.C), c.Action) << static_cast<int>(c.Key) << " " << c.C;
 }
+
+TEST(SoundPosition, AFrameSoundsFromItsTimeInTheSegment) {
+  // Frame k of f fps: k / f seconds in.
+  EXPECT_EQ(SoundSampleAt(0, 0, 1, 10, 44100), 0);
+  EXPECT_EQ(SoundSampleAt(20, 0, 1, 10, 44100), 88200);
+  EXPECT_EQ(SoundSampleAt(7, 0, 1, 25, 22050), 6174);
+  EXPECT_EQ(SoundSampleAt(3, 0, 1, 7.5, 8000), 3200);
+  // A tick within the frame moves on by its share of the frame.
+  EXPECT_EQ(SoundSampleAt(20, 1, 3, 10, 44100), 88200 + 1470);
+  EXPECT_EQ(SoundSampleAt(20, 2, 3, 10, 44100), 88200 + 2940);
+  // A tick beyond the frame's counts as its last one.
+  EXPECT_EQ(SoundSampleAt(20, 5, 3, 10, 44100), 88200 + 2940);
+  EXPECT_EQ(SoundSampleAt(-1, 0, 1, 10, 44100), 0);
+  EXPECT_EQ(SoundSampleAt(5, 0, 1, 0, 44100), 0);
+}
+
+namespace {
+
+TzxSoundMoment Playing(int32_t entry, int32_t frame) {
+  TzxSoundMoment m;
+  m.Position = {entry, frame};
+  m.Playing = true;
+  return m;
+}
+
+} // namespace
+
+TEST(SoundFollower, PlayingOnKeepsTheSoundAndAJumpRestartsIt) {
+  TzxSoundFollower f;
+  EXPECT_EQ(f.Update(Playing(0, 20), true), TzxSoundChange::Restart);
+  EXPECT_EQ(f.Update(Playing(0, 21), false), TzxSoundChange::Keep);
+  EXPECT_EQ(f.Update(Playing(0, 21), false), TzxSoundChange::Keep); // told again
+  EXPECT_EQ(f.Update(Playing(0, 22), false), TzxSoundChange::Keep);
+  // A seek, even to the next frame, starts it again from there.
+  EXPECT_EQ(f.Update(Playing(0, 23), true), TzxSoundChange::Restart);
+  EXPECT_EQ(f.Update(Playing(0, 10), false), TzxSoundChange::Restart); // back, however told
+  EXPECT_EQ(f.Update(Playing(0, 30), false), TzxSoundChange::Restart); // frames skipped
+  // The next segment has a sound of its own.
+  EXPECT_EQ(f.Update(Playing(1, 0), false), TzxSoundChange::Restart);
+  EXPECT_EQ(f.Update(Playing(1, 1), false), TzxSoundChange::Keep);
+}
+
+TEST(SoundFollower, SilentUnlessPlayingAtNormalSpeedUnmuted) {
+  TzxSoundFollower f;
+  EXPECT_EQ(f.Update(Playing(0, 5), true), TzxSoundChange::Restart);
+  TzxSoundMoment m = Playing(0, 5);
+  m.Playing = false; // paused
+  EXPECT_EQ(f.Update(m, false), TzxSoundChange::Stop);
+  m.Position.Frame = 6; // a frame step while paused
+  EXPECT_EQ(f.Update(m, true), TzxSoundChange::Keep);
+  EXPECT_EQ(f.Update(Playing(0, 6), false), TzxSoundChange::Restart); // resumed
+  for (const int32_t speed : {0, 2, 4, SpeedPositions - 1}) {
+    m = Playing(0, 6);
+    m.Speed = speed;
+    EXPECT_EQ(f.Update(m, false), TzxSoundChange::Stop) << speed;
+    m.Position.Frame = 7;
+    EXPECT_EQ(f.Update(m, false), TzxSoundChange::Keep) << speed;
+    // Back at normal speed the sound starts again, at the frame shown then.
+    EXPECT_EQ(f.Update(Playing(0, 8), false), TzxSoundChange::Restart) << speed;
+  }
+  m = Playing(0, 8);
+  m.Muted = true;
+  EXPECT_EQ(f.Update(m, false), TzxSoundChange::Stop);
+  m.Position.Frame = 9;
+  EXPECT_EQ(f.Update(m, false), TzxSoundChange::Keep);
+  EXPECT_EQ(f.Update(Playing(0, 9), false), TzxSoundChange::Restart); // unmuted
+  EXPECT_TRUE(TzxSoundFollower::Audible(Playing(0, 0)));
+}

@@ -3,8 +3,9 @@
 read back through its test hook, against zxtool export --hash, after play,
 pause, frame steps, seeks by key and by a click on the bar and segment
 changes; a bad film and an interrupt, with the temporary files gone after
-each. Waits for the states the player prints, never for a time alone."""
-import argparse, os, queue, shutil, signal, subprocess, sys, tempfile, threading, time
+each; the sound SDL's disk audio driver takes from it, in step with the
+picture. Waits for the states the player prints, never for a time alone."""
+import argparse, array, os, queue, shutil, signal, subprocess, sys, tempfile, threading, time
 
 LIMIT = 120  # seconds: a bound for a hung program, not a pace
 
@@ -42,10 +43,12 @@ class Display:
         self.proc.wait()
 
 class Player:
-    def __init__(self, a, work, display, args, tmp):
+    def __init__(self, a, work, display, args, tmp, audio=None):
         env = dict(os.environ, DISPLAY=display, SDL_RENDER_DRIVER="software",
                    SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", TMPDIR=tmp,
                    ZXPLAY_TEST_HOOK=os.path.join(work, "shot.ppm"))
+        if audio:  # the sound as raw samples in this file
+            env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=audio)
         self.display = display
         self.proc = subprocess.Popen([a.zxplay] + args, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, env=env, text=True)
@@ -71,6 +74,10 @@ class Player:
                     w is None or w == x for w, x in zip(what, words)):
                 return words
         raise AssertionError(f"zxplay never printed {what}")
+
+    def next(self):
+        """The next line, whatever it is."""
+        return self.lines.get(timeout=LIMIT)
 
     def find_window(self):
         end = time.monotonic() + LIMIT
@@ -114,6 +121,117 @@ def Hashes(a, film):
     return {(int(s), int(f)): h for s, f, h in (l.split() for l in out.splitlines())}
 
 failures = []
+
+LOUD = 2000  # of 32767: the tone is at full scale, silence is 0
+
+def Samples(path, channels):
+    """The first channel of the 16-bit samples (the machine's order) in path."""
+    a = array.array("h")
+    with open(path, "rb") as f:
+        data = f.read()
+    a.frombytes(data[:len(data) // 2 * 2])
+    return a[::channels]
+
+def Frequency(x, rate, at, seconds=0.1):
+    """Hz from the zero crossings of x within seconds from sample at."""
+    w = x[at:at + int(rate * seconds)]
+    crossings = sum(1 for i in range(1, len(w)) if (w[i - 1] < 0) != (w[i] < 0))
+    return crossings / 2 / (len(w) / rate) if len(w) > 1 else 0
+
+def Onset(x, rate, start=0):
+    """The first loud sample from start on after 20 ms of silence (or at
+    the file's start): where a sound starts, not a stretch of one going on."""
+    quiet = 0
+    for i in range(start, len(x)):
+        if abs(x[i]) <= LOUD:
+            quiet += 1
+        elif quiet >= rate // 50 or (start == 0 and i == quiet):
+            return i
+        else:
+            quiet = 0
+    return None
+
+def Heard(path, channels, rate, start=0, seconds=0.2):
+    """The samples of path and the onset of a sound from start on, once
+    seconds of it are there (None before)."""
+    if not os.path.exists(path):
+        return [], None
+    x = Samples(path, channels)
+    at = Onset(x, rate, start)
+    return x, at if at is not None and len(x) - at > rate * seconds else None
+
+def WaitHeard(path, channels, rate, start=0):
+    end = time.monotonic() + LIMIT
+    x, at = Heard(path, channels, rate, start)
+    while at is None and time.monotonic() < end:
+        time.sleep(0.05)
+        x, at = Heard(path, channels, rate, start)
+    return x, at
+
+def SoundCase(a, work, display, tmp):
+    """A rising tone, 200 Hz at 0 s to 1200 Hz at 5 s (200 + 200 t): its
+    frequency tells from where in the segment's sound a stretch comes."""
+    tone = os.path.join(work, "tone.wav")
+    subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                    "aevalsrc=sin(2*PI*(200*t+100*t*t)):s=44100:d=5", "-y", tone], check=True)
+    frames = os.path.join(work, "frames.bgra")
+    with open(frames, "wb") as f:
+        for k in range(50):
+            f.write(bytes([k * 5 % 256, 40, 200 - k * 3, 255]) * 16 * 16)
+    film = os.path.join(work, "tone.zxf")
+    subprocess.run([a.zxtool, "make", "--raw", "16x16", "--input", frames, "--fps", "10",
+                    "--sound", tone, "-o", film], check=True, capture_output=True)
+    audio = os.path.join(work, "audio.raw")
+
+    # From 2 s on: the first sound heard is from around 2 s (600 Hz), not 0 s.
+    p = Player(a, work, display, [film, "--start", "2s", "--loop"], tmp, audio)
+    words = p.expect(["audio"])
+    rate, channels = int(words[1]), int(words[2])
+    check("the audio device takes 16-bit samples", words[3] == "s16")
+    words = p.expect(["sound", "1"])
+    check(f"--start 2s: the sound starts at frame 20, sample {2 * rate}",
+          words[2:4] == ["20", str(2 * rate)])
+    p.expect(["state", "playing", "1", "23"])
+    p.find_window()
+    x, first = WaitHeard(audio, channels, rate)
+    p.key("space")
+    p.expect(["state", "paused", "1"])
+    check("--start 2s: sound heard", first is not None)
+    if first is not None:
+        hz = Frequency(x, rate, first + rate // 100)
+        check(f"--start 2s: the first sound heard is from about 2 s of the tone ({hz:.0f} Hz)",
+              480 < hz < 800)
+    # Home while paused, then on: the sound starts again from 0 s.
+    p.key("Home")
+    p.expect(["state", "paused", "1", "0"])
+    p.key("space")
+    p.expect(["state", "playing", "1", "0"])
+    words = p.next()
+    check("resumed at the start: the sound starts again at sample 0",
+          words == ["sound", "1", "0", "0"])
+    # Paused, the device played silence: the next onset is the new start.
+    x, later = WaitHeard(audio, channels, rate, (first or 0) + rate // 10)
+    hz = Frequency(x, rate, later + rate // 100) if later is not None else 0
+    check(f"after Home: the sound heard is from about 0 s of the tone ({hz:.0f} Hz)",
+          150 < hz < 400)
+    # Faster than normal: silent, no sound started.
+    p.key("bracketright")
+    p.expect(["state", "playing", "1", None, "4"])
+    words = p.next()
+    check("at 2x no sound starts", words[0] == "state")
+    p.key("bracketleft")
+    words = p.expect(["state", "playing", "1", None, "3"])
+    expected = ["sound", "1", words[3], str(int(words[3]) * rate // 10)]
+    words = p.next()
+    check("back at normal speed the sound starts again from the frame shown",
+          words == expected)
+    p.key("q", quits=True)
+    code, err = p.finish()
+    said = [l for l in err.splitlines() if l.startswith("zxplay")]  # SDL's own aside
+    if code != 0 or said:
+        print(err)
+    check("the tone film: exit 0 and zxplay says nothing", code == 0 and not said)
+    check("the tone film: no temporary files", os.listdir(tmp) == [])
 
 def check(what, ok):
     print(("ok   " if ok else "FAIL ") + what)
@@ -215,6 +333,11 @@ def Run(a, work):
         p.expect(["state", "finished", "2", "19"])
         code, err = p.finish()
         check("--close-on-finish: exit 0 at the end", code == 0)
+
+        if shutil.which("ffmpeg"):
+            SoundCase(a, work, display.name, tmp)
+        else:
+            print("skipped the sound: ffmpeg is not installed (scripts/setup installs it)")
     finally:
         display.close()
     print(f"{len(failures)} failed" if failures else "all passed")
