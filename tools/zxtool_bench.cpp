@@ -274,8 +274,7 @@ TCheckedRecords CheckRecords(TSegmentInfo &s) {
   TzxFrameWalk walk(c.Data.data(), c.Data.size(), f);
   try {
     for (; c.Frames < s.FrameCount; ++c.Frames) {
-      const TzxFrameRecord r = walk.Current();
-      walk.Next();
+      const TzxFrameRecord r = walk.Take();
       XorFrameIntoPicture(c.Layout, r, picture.data(), picture.size());
       for (int32_t i = 0; i < r.RunCount; ++i) {
         const uint8_t *run = r.Runs + int64_t(i) * f.RunSize;
@@ -307,11 +306,8 @@ TCheckedRecords CheckRecords(TSegmentInfo &s) {
 // The player's way over the same records: the frame walk and the runs XORed
 // into the picture, with every check.
 void FusedPath(const TCheckedRecords &c, uint8_t *picture, size_t pictureSize) {
-  for (TzxFrameWalk walk(c.Data.data(), c.Data.size(), c.Layout.Format); !walk.AtEnd();) {
-    const TzxFrameRecord r = walk.Current();
-    walk.Next();
-    XorFrameIntoPicture(c.Layout, r, picture, pictureSize);
-  }
+  for (TzxFrameWalk walk(c.Data.data(), c.Data.size(), c.Layout.Format); !walk.AtEnd();)
+    XorFrameIntoPicture(c.Layout, walk.Take(), picture, pictureSize);
 }
 
 struct TLoopRates {
