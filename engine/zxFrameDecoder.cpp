@@ -110,6 +110,16 @@ TzxFrameRecord TzxFrameWalk::Take() {
 
 namespace {
 
+// Four bytes of pixels as one word, in memory order.
+uint32_t LoadWord(const uint8_t *p) {
+  uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+}
+void StoreWord(uint8_t *p, uint32_t w) {
+  std::memcpy(p, &w, 4);
+}
+
 // One type per depth: how a run's value and count are read, and how a value
 // is stored into an XOR frame or XORed into a picture. The loops below are
 // instantiated per depth, so no depth switch runs inside them.
@@ -120,23 +130,28 @@ struct TDepth8 {
   static TValue Value(const uint8_t *run) { return run[0]; }
   static uint32_t Count(const uint8_t *run) { return run[1]; }
   static void Store(uint8_t *p, TValue v, uint32_t n) { std::memset(p, v, n); }
+  // Eight pixels a word, then four, then one at a time.
   static void Xor(uint8_t *p, TValue v, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-      p[i] ^= v;
+    const uint64_t eight = v * 0x0101010101010101u;
+    for (; n >= 8; n -= 8, p += 8) {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      x ^= eight;
+      std::memcpy(p, &x, 8);
+    }
+    if (n >= 4) {
+      StoreWord(p, LoadWord(p) ^ static_cast<uint32_t>(eight));
+      p += 4;
+      n -= 4;
+    }
+    for (; n > 0; --n, ++p)
+      *p ^= v;
   }
 };
 
 // 24 and 32 bits: a value is the four bytes blue, green, red and 0 as one
 // word in memory order, read from the run's first four bytes (the fourth is
 // the count's low byte, masked off).
-uint32_t LoadWord(const uint8_t *p) {
-  uint32_t w;
-  std::memcpy(&w, p, 4);
-  return w;
-}
-void StoreWord(uint8_t *p, uint32_t w) {
-  std::memcpy(p, &w, 4);
-}
 constexpr uint32_t FirstThreeBytes =
     std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
 
