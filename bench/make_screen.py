@@ -84,16 +84,25 @@ def main():
     ap.add_argument("--cursor")
     ap.add_argument("--track")
     ap.add_argument("--samples", type=int, default=1)
+    ap.add_argument("--icon-colours", type=int, default=0,
+                    help="icons drawn from this many colours (default: any), so that a recording "
+                    "of at most 256 colours can be made into an 8-bit film")
     a = ap.parse_args()
     w, h = (int(v) for v in a.size.split("x"))
     rnd = random.Random(7)
     s = Screen(w, h)
     # Desktop icons: small pictures of many colours.
+    few = random.Random(11)
+    icon_colours = [(few.randrange(256), few.randrange(256), few.randrange(256))
+                    for _ in range(a.icon_colours)]
     for i in range(6):
         for y in range(32):
             for x in range(32):
-                s.fill(w - 26 + x - 32, 20 + i * 60 + y, w - 26 + x - 31, 21 + i * 60 + y,
-                       (rnd.randrange(256), rnd.randrange(256), rnd.randrange(256)))
+                if icon_colours:
+                    colour = icon_colours[rnd.randrange(len(icon_colours))]
+                else:
+                    colour = (rnd.randrange(256), rnd.randrange(256), rnd.randrange(256))
+                s.fill(w - 26 + x - 32, 20 + i * 60 + y, w - 26 + x - 31, 21 + i * 60 + y, colour)
     # The window: title bar, menu bar, text area, status bar.
     wx0, wy0, wx1, wy1 = 20, 14, w - 30, h - 24
     s.fill(wx0, wy0, wx1, wy1, (212, 208, 200))

@@ -5,6 +5,7 @@
 #include "zxMessages.h"
 #include "zxTexts.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -207,19 +208,34 @@ TzxBlockFill FillBlock(TQueue &queue, TBlock *block, const TzxBlockSource &sourc
   // behind a damaged record and report it again.
   if (queue.SourceEnded()) return FillRefused();
 
+  // The stream is read in one go as far as the block reaches (or the
+  // stream ends), not record by record; the records are then taken from
+  // the block, and the stream goes back behind the last one taken.
   TzxStream &video = *segInfo->VideoStream;
   uint8_t *data = block->Data();
   const int32_t capacity = block->Capacity();
   const int32_t end = video.Size();
+  const int32_t base = video.Position();
+  const int32_t left = base < end ? end - base : 0;
+  const int32_t have = left > 0 ? std::max(video.Read(data, std::min(capacity, left)), 0) : 0;
   int32_t size = 0;
   bool filled = false;
   block->Size = 0;
-  block->StreamOffset = video.Position();
-  while (video.Position() < end) {
+  block->StreamOffset = base;
+  while (size < left) {
     filled = true;
-    const int32_t start = video.Position();
+    const int32_t start = base + size;
     uint8_t head[4];
-    if (video.Read(head, 4) != 4)
+    int32_t got = 0;
+    if (size + 4 <= have) {
+      std::memcpy(head, data + size, 4);
+      got = 4;
+    } else if (have == capacity) {
+      // The head lies beyond the block (a block of fewer than 4 bytes left).
+      video.Seek(start);
+      got = video.Read(head, 4);
+    }
+    if (got != 4)
       return FillFailed(queue, block, size, "ThreadP: BytesRead <> size",
                         Format("the video data of %d bytes ends inside the length of the frame "
                                "record at byte %d",
@@ -234,13 +250,9 @@ TzxBlockFill FillBlock(TQueue &queue, TBlock *block, const TzxBlockSource &sourc
                         Format("the frame record at byte %d is %d bytes long, more than a block "
                                "of %d holds",
                                start, length, capacity));
-    if (length > capacity - size) {
-      // Longer than the segment's worst case: it goes first into the next block.
-      video.Seek(start);
-      break;
-    }
-    std::memcpy(data + size, head, 4);
-    if (video.Read(data + size + 4, length - 4) != length - 4)
+    // Longer than the segment's worst case: it goes first into the next block.
+    if (length > capacity - size) break;
+    if (length > have - size)
       return FillFailed(queue, block, size, "ThreadP: BytesRead <> size",
                         Format("the frame record of %d bytes at byte %d runs past the end of "
                                "the video data (%d bytes)",
@@ -248,6 +260,7 @@ TzxBlockFill FillBlock(TQueue &queue, TBlock *block, const TzxBlockSource &sourc
     size += length;
     if (int64_t(capacity) - size - 8 < source.MaxFrameSize) break;
   }
+  video.Seek(base + size);
   block->Size = size;
   if (!filled) {
     queue.SetSourceEnded(false);

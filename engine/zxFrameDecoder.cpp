@@ -1,5 +1,6 @@
 #include "zxFrameDecoder.h"
 
+#include <bit>
 #include <cstring>
 
 // ------------------------------------------------------------ run formats
@@ -99,13 +100,25 @@ TzxFrameRecord TzxFrameWalk::Current() const {
   return ParseFrameRecord(FData + FOffset, FSize - FOffset, FFormat);
 }
 
-void TzxFrameWalk::Next() {
-  FOffset += static_cast<size_t>(Current().Length);
+TzxFrameRecord TzxFrameWalk::Take() {
+  const TzxFrameRecord r = Current();
+  FOffset += static_cast<size_t>(r.Length);
+  return r;
 }
 
 // ------------------------------------------------------------- pixel loops
 
 namespace {
+
+// Four bytes of pixels as one word, in memory order.
+uint32_t LoadWord(const uint8_t *p) {
+  uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+}
+void StoreWord(uint8_t *p, uint32_t w) {
+  std::memcpy(p, &w, 4);
+}
 
 // One type per depth: how a run's value and count are read, and how a value
 // is stored into an XOR frame or XORed into a picture. The loops below are
@@ -113,67 +126,85 @@ namespace {
 struct TDepth8 {
   static constexpr int32_t PixelBytes = 1;
   static constexpr int32_t RunSize = 2;
-  struct TValue {
-    uint8_t V;
-    bool Zero() const { return V == 0; }
-  };
-  static TValue Value(const uint8_t *run) { return {run[0]}; }
+  using TValue = uint8_t;
+  static TValue Value(const uint8_t *run) { return run[0]; }
   static uint32_t Count(const uint8_t *run) { return run[1]; }
-  static void Store(uint8_t *p, TValue v, int64_t n) {
-    std::memset(p, v.V, static_cast<size_t>(n));
-  }
-  static void Xor(uint8_t *p, TValue v, int64_t n) {
-    for (int64_t i = 0; i < n; ++i)
-      p[i] ^= v.V;
+  static void Store(uint8_t *p, TValue v, uint32_t n) { std::memset(p, v, n); }
+  // Eight pixels a word, then four, then one at a time.
+  static void Xor(uint8_t *p, TValue v, uint32_t n) {
+    const uint64_t eight = v * 0x0101010101010101u;
+    for (; n >= 8; n -= 8, p += 8) {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      x ^= eight;
+      std::memcpy(p, &x, 8);
+    }
+    if (n >= 4) {
+      StoreWord(p, LoadWord(p) ^ static_cast<uint32_t>(eight));
+      p += 4;
+      n -= 4;
+    }
+    for (; n > 0; --n, ++p)
+      *p ^= v;
   }
 };
 
-// Blue, green, red and a zero byte, as the XOR frame stores a pixel.
-struct TQuad {
-  uint8_t B[4];
-  bool Zero() const { return (B[0] | B[1] | B[2]) == 0; }
-};
+// 24 and 32 bits: a value is the four bytes blue, green, red and 0 as one
+// word in memory order, read from the run's first four bytes (the fourth is
+// the count's low byte, masked off).
+constexpr uint32_t FirstThreeBytes =
+    std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
 
-struct TDepth24 {
-  static constexpr int32_t PixelBytes = 3;
+template <int32_t pixelBytes> struct TDepthQuad {
+  static constexpr int32_t PixelBytes = pixelBytes;
   static constexpr int32_t RunSize = 5;
-  using TValue = TQuad;
-  static TValue Value(const uint8_t *run) { return {{run[0], run[1], run[2], 0}}; }
+  using TValue = uint32_t;
+  static TValue Value(const uint8_t *run) { return LoadWord(run) & FirstThreeBytes; }
   static uint32_t Count(const uint8_t *run) { return uint32_t(run[3]) | uint32_t(run[4]) << 8; }
-  // Four bytes a pixel: the zero byte lands on the next pixel (or the
-  // row's padding, or the spare row) and is overwritten or harmless there.
-  static void Store(uint8_t *p, TValue v, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 3)
-      std::memcpy(p, v.B, 4);
+  // Four bytes a pixel: at 24 bits the zero byte lands on the next pixel (or
+  // the row's padding, or the spare row) and is overwritten or harmless there.
+  static void Store(uint8_t *p, TValue v, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i, p += PixelBytes)
+      StoreWord(p, v);
   }
-  static void Xor(uint8_t *p, TValue v, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 3) {
-      p[0] ^= v.B[0];
-      p[1] ^= v.B[1];
-      p[2] ^= v.B[2];
+};
+
+struct TDepth24 : TDepthQuad<3> {
+  // Four pixels at a time as three words of their bytes, then pixel by
+  // pixel: nothing behind the piece is touched, and no load reads what the
+  // store before it has just half written.
+  static void Xor(uint8_t *p, TValue v, uint32_t n) {
+    uint8_t b[4];
+    std::memcpy(b, &v, 4);
+    if (n >= 4) {
+      const uint8_t four[12] = {b[0], b[1], b[2], b[0], b[1], b[2],
+                                b[0], b[1], b[2], b[0], b[1], b[2]};
+      const uint32_t w0 = LoadWord(four), w1 = LoadWord(four + 4), w2 = LoadWord(four + 8);
+      for (; n >= 4; n -= 4, p += 12) {
+        StoreWord(p, LoadWord(p) ^ w0);
+        StoreWord(p + 4, LoadWord(p + 4) ^ w1);
+        StoreWord(p + 8, LoadWord(p + 8) ^ w2);
+      }
+    }
+    for (; n > 0; --n, p += 3) {
+      p[0] ^= b[0];
+      p[1] ^= b[1];
+      p[2] ^= b[2];
     }
   }
 };
 
-struct TDepth32 {
-  static constexpr int32_t PixelBytes = 4;
-  static constexpr int32_t RunSize = 5;
-  using TValue = TQuad;
-  static TValue Value(const uint8_t *run) { return {{run[0], run[1], run[2], 0}}; }
-  static uint32_t Count(const uint8_t *run) { return uint32_t(run[3]) | uint32_t(run[4]) << 8; }
-  static void Store(uint8_t *p, TValue v, int64_t n) {
-    for (int64_t i = 0; i < n; ++i, p += 4)
-      std::memcpy(p, v.B, 4);
-  }
-  static void Xor(uint8_t *p, TValue v, int64_t n) {
-    uint32_t w;
-    std::memcpy(&w, v.B, 4);
-    for (int64_t i = 0; i < n; ++i, p += 4) {
-      uint32_t x;
-      std::memcpy(&x, p, 4);
-      x ^= w;
-      std::memcpy(p, &x, 4);
+struct TDepth32 : TDepthQuad<4> {
+  // Two pixels a word of eight bytes, then the odd one.
+  static void Xor(uint8_t *p, TValue v, uint32_t n) {
+    const uint64_t pair = uint64_t(v) << 32 | v;
+    for (; n > 1; n -= 2, p += 8) {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      x ^= pair;
+      std::memcpy(p, &x, 8);
     }
+    if (n != 0) StoreWord(p, LoadWord(p) ^ v);
   }
 };
 
@@ -196,60 +227,67 @@ template <class D>
 // piece that lies inside one row (or, without row padding, inside the
 // picture) to put(pointer, value, pixels). Zero-valued runs are passed on
 // only when withZero is set; otherwise they just move the position. Counts
-// are cut off at the picture's end. Returns the pixels covered and the
-// position behind them; overrun tells whether anything was cut off.
+// are cut off at the pixels left, so that no position passes the picture's
+// end. Returns the pixels covered and the position behind them; overrun
+// tells whether anything was cut off.
 template <class D, bool withZero, class TPut>
 int64_t WalkRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *base, TPut put,
                  uint8_t *&end, bool &overrun) {
   const int64_t total = l.Pixels();
   int64_t left = total;
-  overrun = false;
+  bool cut = false;
   const uint8_t *src = r.Runs;
+  const uint8_t *const stop = r.Runs + size_t(r.RunCount) * D::RunSize;
   if (l.RowPad == 0) {
     // Rows follow each other without a gap: one straight sweep.
     uint8_t *p = base;
-    for (int32_t i = 0; i < r.RunCount; ++i, src += D::RunSize) {
-      int64_t count = D::Count(src);
+    for (; src != stop; src += D::RunSize) {
+      uint32_t count = D::Count(src);
       if (count > left) {
-        count = left;
-        overrun = true;
+        count = static_cast<uint32_t>(left);
+        cut = true;
       }
-      const auto v = D::Value(src);
-      if (withZero || !v.Zero()) put(p, v, count);
-      p += count * D::PixelBytes;
       left -= count;
+      const auto v = D::Value(src);
+      if (withZero || v != 0) put(p, v, count);
+      p += size_t(count) * D::PixelBytes;
     }
     end = p;
   } else {
+    const uint32_t width = static_cast<uint32_t>(l.Width);
     uint8_t *row = base;
-    int32_t col = 0;
-    for (int32_t i = 0; i < r.RunCount; ++i, src += D::RunSize) {
-      int64_t count = D::Count(src);
+    uint32_t col = 0;
+    for (; src != stop; src += D::RunSize) {
+      uint32_t count = D::Count(src);
       if (count > left) {
-        count = left;
-        overrun = true;
+        count = static_cast<uint32_t>(left);
+        cut = true;
       }
       left -= count;
       const auto v = D::Value(src);
-      if (!withZero && v.Zero()) {
-        const int64_t to = col + count;
-        row += (to / l.Width) * l.Stride;
-        col = static_cast<int32_t>(to % l.Width);
+      if (!withZero && v == 0) {
+        // Dividing only when the run leaves the row.
+        col += count;
+        if (col >= width) {
+          row += size_t(col / width) * size_t(l.Stride);
+          col %= width;
+        }
         continue;
       }
       while (count > 0) {
-        const int64_t n = count < l.Width - col ? count : l.Width - col;
-        put(row + int64_t(col) * D::PixelBytes, v, n);
+        const uint32_t n = count < width - col ? count : width - col;
+        put(row + size_t(col) * D::PixelBytes, v, n);
         count -= n;
-        col += static_cast<int32_t>(n);
-        if (col == l.Width) {
+        col += n;
+        if (col == width) {
           col = 0;
           row += l.Stride;
         }
       }
     }
-    end = row + int64_t(col) * D::PixelBytes;
+    end = row + size_t(col) * D::PixelBytes;
   }
+  overrun = cut;
   return total - left;
 }
 
@@ -258,7 +296,7 @@ int64_t UnpackRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *
   uint8_t *end = nullptr;
   bool overrun = false;
   const int64_t covered = WalkRuns<D, true>(
-      l, r, xorFrame, [](uint8_t *p, auto v, int64_t n) { D::Store(p, v, n); }, end, overrun);
+      l, r, xorFrame, [](uint8_t *p, auto v, uint32_t n) { D::Store(p, v, n); }, end, overrun);
   // What the runs did not reach changes nothing.
   const size_t done = static_cast<size_t>(end - xorFrame);
   if (covered < l.Pixels()) std::memset(end, 0, l.PictureBytes() - done);
@@ -271,7 +309,7 @@ int64_t XorRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *pic
   uint8_t *end = nullptr;
   bool overrun = false;
   const int64_t covered = WalkRuns<D, false>(
-      l, r, picture, [](uint8_t *p, auto v, int64_t n) { D::Xor(p, v, n); }, end, overrun);
+      l, r, picture, [](uint8_t *p, auto v, uint32_t n) { D::Xor(p, v, n); }, end, overrun);
   if (overrun) RaiseOverrun<D>(l, r);
   return covered;
 }

@@ -131,7 +131,10 @@ public:
   // not fit the block (or when the walk is at its end).
   TzxFrameRecord Current() const;
   // Moves behind the current record.
-  void Next();
+  void Next() { Take(); }
+  // Current() and Next() in one: the record is read once. The walk stays
+  // where it is when the record does not fit.
+  TzxFrameRecord Take();
 
 private:
   const uint8_t *FData = nullptr;

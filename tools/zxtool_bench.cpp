@@ -11,7 +11,13 @@
 //            the picture, as the player decodes) with the recorded cursor
 //            composed over the picture, nothing written anywhere; repeated
 //            until --min-time has passed (default 1 s) or --passes times;
-//            every segment, or the one --segment names.
+//            every segment, or the one --segment names;
+//   in turns the renderer without the cursor, the fused path alone (the
+//            frame walk and XorFrameIntoPicture over the records held in
+//            memory) and a plain loop over the same runs without any check
+//            (only over records the decoder has accepted first), in short
+//            rounds one after the other, best round of each, and how the
+//            first two compare with the third.
 // Also the time the checksum of one picture takes (export --hash), the peak
 // resident memory, and the instructions per decoded frame where the kernel
 // lets a process count its own (perf_event_open).
@@ -33,6 +39,7 @@
 #include <cstring>
 #include <memory>
 #include <linux/perf_event.h>
+#include <malloc.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -181,9 +188,184 @@ TDecodeResult Decode(TSegmentList &list, int32_t only, bool cursor, double minTi
   return result;
 }
 
+uint32_t Get32(const uint8_t *p, size_t at) {
+  return uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 |
+         uint32_t(p[at + 3]) << 24;
+}
+
+// The records of a segment's frames in memory, each checked by the decoder
+// (ParseFrameRecord, XorFrameIntoPicture without error), so that the plain
+// loop may run over them unchecked; and what their runs are like.
+struct TCheckedRecords {
+  TSegmentInfo *Segment = nullptr;
+  TzxPictureLayout Layout;
+  TzxBytes Data; // the records end to end, those of frames 1 .. Frames
+  int32_t Frames = 0;
+  int64_t Runs = 0;
+  int64_t ZeroRuns = 0;      // runs of value 0, which change nothing
+  int64_t ChangedPixels = 0; // pixels of the other runs
+};
+
+// The simplest loop over the same runs, for comparison: no checks at all,
+// so only for records that CheckRecords accepted. XORs a value's bytes one
+// pixel at a time; runs of value 0 only move on.
+template <int32_t PixelBytes>
+void PlainLoop(const TzxPictureLayout &l, const uint8_t *data, size_t size, uint8_t *picture) {
+  constexpr int32_t RunSize = PixelBytes == 1 ? 2 : 5;
+  const uint8_t *const end = data + size;
+  for (const uint8_t *record = data; record != end; record += Get32(record, 0)) {
+    const int32_t runs = static_cast<int32_t>(Get32(record, 4));
+    const uint8_t *run = record + 8;
+    uint8_t *p = picture;
+    int32_t col = 0;
+    for (int32_t i = 0; i < runs; ++i, run += RunSize) {
+      const uint32_t count = PixelBytes == 1 ? run[1] : run[3] | run[4] << 8;
+      const uint32_t value =
+          PixelBytes == 1 ? run[0] : uint32_t(run[0]) | uint32_t(run[1]) << 8 | run[2] << 16;
+      if (l.RowPad == 0) {
+        if (value != 0)
+          for (uint32_t k = 0; k < count; ++k, p += PixelBytes) {
+            if constexpr (PixelBytes == 4) {
+              uint32_t x;
+              std::memcpy(&x, p, 4);
+              x ^= value;
+              std::memcpy(p, &x, 4);
+            } else {
+              for (int32_t b = 0; b < PixelBytes; ++b)
+                p[b] ^= static_cast<uint8_t>(value >> (8 * b));
+            }
+          }
+        else
+          p += size_t(count) * PixelBytes;
+      } else if (value == 0) {
+        col += static_cast<int32_t>(count);
+        p += size_t(count) * PixelBytes + size_t(col / l.Width) * size_t(l.RowPad);
+        col %= l.Width;
+      } else {
+        for (uint32_t k = 0; k < count; ++k, p += PixelBytes) {
+          for (int32_t b = 0; b < PixelBytes; ++b)
+            p[b] ^= static_cast<uint8_t>(value >> (8 * b));
+          if (++col == l.Width) col = 0, p += l.RowPad;
+        }
+      }
+    }
+  }
+}
+
+void PlainLoop(const TCheckedRecords &c, uint8_t *picture) {
+  const uint8_t *data = c.Data.data();
+  switch (c.Layout.Format.PixelBytes) {
+  case 1: PlainLoop<1>(c.Layout, data, c.Data.size(), picture); break;
+  case 3: PlainLoop<3>(c.Layout, data, c.Data.size(), picture); break;
+  case 4: PlainLoop<4>(c.Layout, data, c.Data.size(), picture); break;
+  }
+}
+
+TCheckedRecords CheckRecords(TSegmentInfo &s) {
+  TCheckedRecords c;
+  c.Segment = &s;
+  c.Layout = MakePictureLayout(s.Width, s.Height, s.BitsPerPixel);
+  TzxStream &video = *s.VideoStream;
+  c.Data.resize(size_t(std::max(video.Size(), 0)));
+  video.Seek(0);
+  video.ReadBuffer(c.Data.data(), static_cast<int32_t>(c.Data.size()));
+  std::vector<uint8_t> picture(c.Layout.PictureBytes());
+  const TzxRunFormat &f = c.Layout.Format;
+  TzxFrameWalk walk(c.Data.data(), c.Data.size(), f);
+  try {
+    for (; c.Frames < s.FrameCount; ++c.Frames) {
+      const TzxFrameRecord r = walk.Take();
+      XorFrameIntoPicture(c.Layout, r, picture.data(), picture.size());
+      for (int32_t i = 0; i < r.RunCount; ++i) {
+        const uint8_t *run = r.Runs + int64_t(i) * f.RunSize;
+        const uint32_t count = f.CountSize == 1 ? run[f.CountOffset]
+                                                : run[f.CountOffset] | run[f.CountOffset + 1] << 8;
+        const bool zero = f.PixelBytes == 1 ? run[0] == 0 : (run[0] | run[1] | run[2]) == 0;
+        ++c.Runs;
+        if (zero)
+          ++c.ZeroRuns;
+        else
+          c.ChangedPixels += count;
+      }
+    }
+  } catch (const EzxCorruptFrame &e) {
+    throw EzxError(Format("Segment %d, frame %d: %s", SegmentNumber(s), c.Frames + 1, e.what()));
+  }
+  c.Data.resize(walk.Offset());
+  // Both loops must arrive at the same picture for the comparison to mean
+  // anything.
+  std::vector<uint8_t> plain(picture.size());
+  PlainLoop(c, plain.data());
+  if (plain != picture)
+    throw EzxError(Format("Segment %d: the plain loop decodes another picture than the player's "
+                          "path",
+                          SegmentNumber(s)));
+  return c;
+}
+
+// The player's way over the same records: the frame walk and the runs XORed
+// into the picture, with every check.
+void FusedPath(const TCheckedRecords &c, uint8_t *picture, size_t pictureSize) {
+  for (TzxFrameWalk walk(c.Data.data(), c.Data.size(), c.Layout.Format); !walk.AtEnd();)
+    XorFrameIntoPicture(c.Layout, walk.Take(), picture, pictureSize);
+}
+
+struct TLoopRates {
+  // Frames per second, each the best round's.
+  double Renderer = 0;
+  double Fused = 0;
+  double Plain = 0;
+  int32_t Rounds = 0;
+};
+
+// The renderer without the cursor, the fused path and the plain loop in
+// turns over every checked segment, rounds of about 20 ms (or of passes
+// passes), best round of each: the turns share whatever else the machine
+// is doing at the time, and a short round is more often left alone.
+TLoopRates TimeLoops(const std::vector<TCheckedRecords> &segments, double minTime, int32_t passes) {
+  TLoopRates rates;
+  int64_t frames = 0;
+  size_t largest = 0;
+  for (const TCheckedRecords &c : segments) {
+    frames += c.Frames;
+    largest = std::max(largest, c.Layout.PictureBytes());
+  }
+  if (frames == 0) return rates;
+  std::vector<uint8_t> picture(largest);
+  uint32_t sink = 0;
+  auto round = [&](double &best, auto loop) {
+    int32_t done = 0;
+    const auto start = TClock::now();
+    double spent = 0;
+    do {
+      for (const TCheckedRecords &c : segments)
+        loop(c);
+      ++done;
+      spent = Seconds(TClock::now() - start);
+    } while (passes > 0 ? done < passes : spent < 0.02);
+    CheckInterrupted();
+    best = std::max(best, double(frames) * done / spent);
+  };
+  const auto begin = TClock::now();
+  do {
+    round(rates.Renderer, [&](const TCheckedRecords &c) {
+      TzxPalette palette{};
+      TzxSegmentRenderer r(*c.Segment, palette, TzxSegmentRenderer::TDecodePath::Direct);
+      while (r.NextFrame()) {
+      }
+      sink += r.Picture()[0];
+    });
+    round(rates.Fused,
+          [&](const TCheckedRecords &c) { FusedPath(c, picture.data(), picture.size()); });
+    round(rates.Plain, [&](const TCheckedRecords &c) { PlainLoop(c, picture.data()); });
+    ++rates.Rounds;
+  } while (rates.Rounds < 3 || (passes == 0 && Seconds(TClock::now() - begin) < minTime));
+  if (sink == 0x5EED5EED) std::fprintf(stderr, " ");
+  return rates;
+}
+
 uint32_t Get32(const TzxBytes &b, size_t at) {
-  return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-         uint32_t(b[at + 3]) << 24;
+  return Get32(b.data(), at);
 }
 
 // The packed LZMA payloads of the segments that have something to play,
@@ -311,6 +493,11 @@ int CommandBench(const std::vector<std::string> &args) {
           ? 0
           : static_cast<int32_t>(ParseWholeNumber("--passes", passesText, 1, 1000000));
 
+  // The surfaces and blocks of a segment freed at the end of a pass stay with
+  // the process for the next pass, as they would stay with a player that
+  // plays on; without this every pass would fault in fresh pages.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   TzxToolSession session;
   const TzxFilmInput film = OpenFilm(filmName, session);
   TSegmentList list;
@@ -341,6 +528,11 @@ int CommandBench(const std::vector<std::string> &args) {
 
   const TDecodeResult bare = Decode(list, only, false, minTime / 2, passes);
   const TDecodeResult full = Decode(list, only, true, minTime, passes);
+  std::vector<TCheckedRecords> checked;
+  for (int32_t i = 0; i < list.Count(); ++i)
+    if ((only < 0 || i == only) && NothingToPlay(*list.Get(i)).empty())
+      checked.push_back(CheckRecords(*list.Get(i)));
+  const TLoopRates loops = TimeLoops(checked, minTime, passes);
   const TSegmentInfo *shown = list.Count() > 0 ? list.Get(only >= 0 ? only : 0) : nullptr;
   const int32_t hashWidth = shown ? shown->Width : 0, hashHeight = shown ? shown->Height : 0;
   const double checksum =
@@ -385,6 +577,25 @@ int CommandBench(const std::vector<std::string> &args) {
   };
   line("decode:       ", full);
   line("  no cursor:  ", bare);
+  if (loops.Plain > 0) {
+    std::printf("in turns:      best of %d rounds each\n", loops.Rounds);
+    std::printf("  renderer:    %.0f fps (as no cursor: the video data read, walked and decoded)\n",
+                loops.Renderer);
+    std::printf("  fused:       %.0f fps (the frame walk and XorFrameIntoPicture over the records "
+                "in memory)\n",
+                loops.Fused);
+    std::printf("  plain loop:  %.0f fps (the same runs through one unchecked loop)\n",
+                loops.Plain);
+    std::printf("fused/plain:   %.2f (renderer/plain %.2f)\n", loops.Fused / loops.Plain,
+                loops.Renderer / loops.Plain);
+    int64_t frames = 0, runs = 0, zero = 0, changed = 0;
+    for (const TCheckedRecords &c : checked)
+      frames += c.Frames, runs += c.Runs, zero += c.ZeroRuns, changed += c.ChangedPixels;
+    std::printf("runs:          %.0f a frame, %.0f %% of them of value 0; %.1f pixels a run of "
+                "another value\n",
+                double(runs) / double(frames), runs > 0 ? 100.0 * double(zero) / double(runs) : 0,
+                runs > zero ? double(changed) / double(runs - zero) : 0);
+  }
   if (full.Instructions >= 0 && full.Frames > 0)
     std::printf("instructions:  %.0f per frame\n", double(full.Instructions) / double(full.Frames));
   else

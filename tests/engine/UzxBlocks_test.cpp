@@ -325,6 +325,12 @@ TEST(BlockFill, RecordLargerThanABlockIsRefused) {
             "the frame record at byte 0 is 2000 bytes long, more than a block of 1024 holds");
   EXPECT_EQ(q.Count(), 0);
   EXPECT_EQ(block.Size, 0);
+  // A block too small for a record's length still reads the length.
+  TBlock tiny(2);
+  TQueue q3;
+  TVideoSegment third(Join({FillerRecord(20, 1)}));
+  EXPECT_EQ(FillBlock(q3, &tiny, third.Source(0)).Detail,
+            "the frame record at byte 0 is 20 bytes long, more than a block of 2 holds");
 }
 
 class BlockFillCorrupt : public testing::TestWithParam<int32_t> {};

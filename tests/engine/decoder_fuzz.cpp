@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   TzxFrameWalk walk(block, blockSize, l.Format);
   try {
     while (!walk.AtEnd()) {
-      const TzxFrameRecord r = walk.Current();
-      walk.Next();
+      const TzxFrameRecord r = walk.Take();
       bool a = false, b = false;
       int64_t coveredA = -1, coveredB = -1;
       try {

@@ -176,6 +176,16 @@ TEST(FrameRecord, WalkGoesByTheRecordLengths) {
   EXPECT_EQ(runs, (std::vector<int32_t>{1, 0, 2}));
   EXPECT_EQ(walk.Offset(), block.size());
   EXPECT_THROW(walk.Current(), EzxCorruptFrame);
+  // Take reads each record once and moves on by its length.
+  walk.Reset(block.data(), block.size(), f);
+  for (const auto &r : {a, b, c}) {
+    const size_t at = walk.Offset();
+    const TzxFrameRecord got = walk.Take();
+    EXPECT_EQ(got.Length, static_cast<int32_t>(r.size()));
+    EXPECT_EQ(got.Runs, block.data() + at + 8);
+  }
+  EXPECT_TRUE(walk.AtEnd());
+  EXPECT_THROW(walk.Take(), EzxCorruptFrame);
 
   // A record whose length points past the block stops the walk there.
   block[a.size()] = 200;
@@ -183,6 +193,7 @@ TEST(FrameRecord, WalkGoesByTheRecordLengths) {
   walk.Next();
   EXPECT_EQ(walk.Offset(), a.size());
   EXPECT_THROW(walk.Next(), EzxCorruptFrame);
+  EXPECT_THROW(walk.Take(), EzxCorruptFrame);
   EXPECT_EQ(walk.Offset(), a.size());
 
   TzxFrameWalk empty(nullptr, 100, f);
