@@ -238,16 +238,20 @@ int64_t WalkRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *ba
   bool cut = false;
   const uint8_t *src = r.Runs;
   const uint8_t *const stop = r.Runs + size_t(r.RunCount) * D::RunSize;
+  const auto Take = [&left, &cut](const uint8_t *run) {
+    uint32_t count = D::Count(run);
+    if (count > left) {
+      count = static_cast<uint32_t>(left);
+      cut = true;
+    }
+    left -= count;
+    return count;
+  };
   if (l.RowPad == 0) {
     // Rows follow each other without a gap: one straight sweep.
     uint8_t *p = base;
     for (; src != stop; src += D::RunSize) {
-      uint32_t count = D::Count(src);
-      if (count > left) {
-        count = static_cast<uint32_t>(left);
-        cut = true;
-      }
-      left -= count;
+      uint32_t count = Take(src);
       const auto v = D::Value(src);
       if (withZero || v != 0) put(p, v, count);
       p += size_t(count) * D::PixelBytes;
@@ -258,12 +262,7 @@ int64_t WalkRuns(const TzxPictureLayout &l, const TzxFrameRecord &r, uint8_t *ba
     uint8_t *row = base;
     uint32_t col = 0;
     for (; src != stop; src += D::RunSize) {
-      uint32_t count = D::Count(src);
-      if (count > left) {
-        count = static_cast<uint32_t>(left);
-        cut = true;
-      }
-      left -= count;
+      uint32_t count = Take(src);
       const auto v = D::Value(src);
       if (!withZero && v == 0) {
         // Dividing only when the run leaves the row.

@@ -1,11 +1,13 @@
 #include "zxToolTesting.h"
 
+#include "zxFfmpegPipe.h"
 #include "zxFrameEncoder.h"
 #include "zxLoader.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -150,4 +152,17 @@ bool WaitFor(const std::function<bool()> &what, double limitSeconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+std::string Probe(const std::vector<std::string> &query, const std::string &file) {
+  std::vector<std::string> args{"ffprobe", "-v", "error"};
+  args.insert(args.end(), query.begin(), query.end());
+  args.insert(args.end(), {"-of", "csv=p=0", file});
+  std::string out, err;
+  if (RunProgram(args, out, err) != 0) ADD_FAILURE() << "ffprobe " << file << ": " << err;
+  return out;
+}
+
+double ProbedDuration(const std::string &file) {
+  return std::atof(Probe({"-show_entries", "format=duration"}, file).c_str());
 }

@@ -63,3 +63,10 @@ std::unique_ptr<TzxLoadedFilm> LoadTestFilm(const std::string &film);
 // Checks what every few milliseconds until it holds; false when it still
 // does not after limitSeconds (a bound for a hung program, not a pace).
 bool WaitFor(const std::function<bool()> &what, double limitSeconds = 120);
+
+// What ffprobe prints of file for the query (such as {"-show_entries",
+// "format=duration"}), one CSV line per entry without names; a failed
+// probe fails the test with ffprobe's message.
+std::string Probe(const std::vector<std::string> &query, const std::string &file);
+// The file's duration in seconds, as ffprobe reads it.
+double ProbedDuration(const std::string &file);

@@ -224,11 +224,7 @@ TEST(ZxtoolMake, SoundIsStoredFromItsFirstFrameHeader) {
   // The frames themselves are the file's own, to its end.
   ASSERT_LT(stored.size(), original.size());
   EXPECT_TRUE(std::equal(stored.rbegin(), stored.rend(), original.rbegin()));
-  std::string duration, err;
-  RunProgram({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-              loaded->List.Get(0)->SoundFileName},
-             duration, err);
-  EXPECT_NEAR(std::atof(duration.c_str()), 1.0, 0.1);
+  EXPECT_NEAR(ProbedDuration(loaded->List.Get(0)->SoundFileName), 1.0, 0.1);
 }
 
 // --------------------------------------------------------------- cursors

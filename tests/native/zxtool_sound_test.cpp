@@ -57,13 +57,6 @@ bool Mono(const std::string &sound) {
   return b.size() >= 4 && (b[3] >> 6) == 3;
 }
 
-double Duration(const std::string &file) {
-  std::string out, err;
-  RunProgram({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file},
-             out, err);
-  return std::atof(out.c_str());
-}
-
 // The loudness of the sound from one time to another (seconds), decoded to
 // 8 kHz mono 16-bit.
 double Rms(const std::string &sound, double from, double to, const TzxTestDir &dir) {
@@ -110,7 +103,7 @@ TEST(ZxtoolMakeSound, AVideoKeepsItsSoundAsMp3CutToTheSegment) {
     const TzxMpegLayer3WaveFormat format = ExpectPlayable(s.SoundFileName);
     EXPECT_EQ(format.wfx.nSamplesPerSec, uint32_t(c.Rate));
     EXPECT_EQ(Mono(s.SoundFileName), c.Mono);
-    EXPECT_NEAR(Duration(s.SoundFileName), 2.0, 0.1);
+    EXPECT_NEAR(ProbedDuration(s.SoundFileName), 2.0, 0.1);
   }
 }
 
@@ -129,7 +122,7 @@ TEST(ZxtoolMakeSound, TheSoundIsAlignedToTheFirstPicture) {
   ExpectPlayable(lateSound);
   EXPECT_LT(Rms(lateSound, 0.05, 0.4, dir), 50);
   EXPECT_GT(Rms(lateSound, 0.6, 1.9, dir), 1000);
-  EXPECT_NEAR(Duration(lateSound), 2.0, 0.1);
+  EXPECT_NEAR(ProbedDuration(lateSound), 2.0, 0.1);
 
   // The picture starts half a second after the sound, whose first half
   // second is silent: what is kept starts with the tone.
@@ -146,7 +139,7 @@ TEST(ZxtoolMakeSound, TheSoundIsAlignedToTheFirstPicture) {
   const std::string earlySound = loaded->List.Get(0)->SoundFileName;
   ExpectPlayable(earlySound);
   EXPECT_GT(Rms(earlySound, 0.1, 0.4, dir), 1000);
-  EXPECT_NEAR(Duration(earlySound), 2.0, 0.1);
+  EXPECT_NEAR(ProbedDuration(earlySound), 2.0, 0.1);
 }
 
 TEST(ZxtoolMakeSound, NoSoundAndSoundFilesWinOverTheVideosOwn) {
@@ -170,7 +163,7 @@ TEST(ZxtoolMakeSound, NoSoundAndSoundFilesWinOverTheVideosOwn) {
   const std::string sound = loaded->List.Get(1)->SoundFileName;
   EXPECT_EQ(ExpectPlayable(sound).wfx.nSamplesPerSec, 48000u);
   EXPECT_FALSE(Mono(sound));
-  EXPECT_NEAR(Duration(sound), 0.5, 0.1); // shorter than the segment: as it is
+  EXPECT_NEAR(ProbedDuration(sound), 0.5, 0.1); // shorter than the segment: as it is
 
   // --sound, then --no-sound in one segment: the later counts.
   r = RunZxtool("make --input " + video + " --sound " + dir.File("hi.wav") + " --no-sound -y -o " +
@@ -199,5 +192,5 @@ TEST(ZxtoolMakeSound, MpegAudioThePlayerCannotTakeAsItIsIsConverted) {
       << ErrorText(dir);
   const auto loaded = LoadTestFilm(film);
   ExpectPlayable(loaded->List.Get(0)->SoundFileName);
-  EXPECT_NEAR(Duration(loaded->List.Get(0)->SoundFileName), 1.0, 0.1);
+  EXPECT_NEAR(ProbedDuration(loaded->List.Get(0)->SoundFileName), 1.0, 0.1);
 }

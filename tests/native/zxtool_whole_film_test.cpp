@@ -181,13 +181,7 @@ TEST(ZxtoolWholeFilm, AMatroskaVideoTakesTheEncodersOptionsAndTheFilmsSound) {
   TzxRun r = RunZxtool("export " + film + " " + mkv + " --segment all --lossless", dir);
   ASSERT_EQ(r.Code, 0) << ErrorText(dir);
   EXPECT_EQ(ErrorText(dir), SlowerNote);
-  std::string out, err;
-  ASSERT_EQ(RunProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,pix_fmt",
-                        "-of", "csv=p=0", mkv},
-                       out, err),
-            0)
-      << err;
-  EXPECT_EQ(out, "h264,gbrp\nmp3\n");
+  EXPECT_EQ(Probe({"-show_entries", "stream=codec_name,pix_fmt"}, mkv), "h264,gbrp\nmp3\n");
   ExpectThreeSegmentFrames(mkv, 1);
   ExpectThreeSegmentSound(mkv);
 }
