@@ -5,59 +5,58 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace {
-
-struct TMpg123Delete {
-  void operator()(mpg123_handle *h) const {
-    mpg123_close(h);
-    mpg123_delete(h);
-  }
-};
-using TMpg123 = std::unique_ptr<mpg123_handle, TMpg123Delete>;
-
-std::string Mpg123Error(mpg123_handle *h, int code) {
-  return code == MPG123_ERR && h ? mpg123_strerror(h) : mpg123_plain_strerror(code);
+void TzxMp3Stream::TDelete::operator()(mpg123_handle *h) const {
+  mpg123_close(h);
+  mpg123_delete(h);
 }
 
-} // namespace
-
-TzxPcm DecodeMp3(const std::string &file) {
+TzxMp3Stream::TzxMp3Stream(const std::string &file) {
   int code = MPG123_OK;
-  TMpg123 h(mpg123_new(nullptr, &code));
-  if (!h) throw EzxError(Format("cannot start libmpg123: %s", mpg123_plain_strerror(code)));
-  mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-  if ((code = mpg123_open(h.get(), file.c_str())) != MPG123_OK)
-    throw EzxError(Format("libmpg123 cannot read it (%s)", Mpg123Error(h.get(), code).c_str()));
+  FHandle.reset(mpg123_new(nullptr, &code));
+  if (!FHandle) throw EzxError("the MP3 decoder cannot start (out of memory?)");
+  mpg123_handle *h = FHandle.get();
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+  if (mpg123_open(h, file.c_str()) != MPG123_OK) throw EzxError("its sound file cannot be opened");
   long rate = 0;
   int channels = 0, encoding = 0;
-  if ((code = mpg123_getformat(h.get(), &rate, &channels, &encoding)) != MPG123_OK)
-    throw EzxError(Format("no MPEG audio in it (%s)", Mpg123Error(h.get(), code).c_str()));
+  if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 || channels <= 0)
+    throw EzxError("its MP3 data holds no MPEG audio frames");
   // Signed 16-bit at the file's own rate and channels, whatever the default.
-  mpg123_format_none(h.get());
-  if ((code = mpg123_format(h.get(), rate, channels, MPG123_ENC_SIGNED_16)) != MPG123_OK)
-    throw EzxError(Format("libmpg123 cannot give it as 16-bit samples (%s)",
-                          Mpg123Error(h.get(), code).c_str()));
-  TzxPcm pcm;
-  pcm.Rate = static_cast<int32_t>(rate);
-  pcm.Channels = channels;
-  std::vector<unsigned char> buffer(64 * 1024);
-  for (;;) {
+  mpg123_format_none(h);
+  if (mpg123_format(h, rate, channels, MPG123_ENC_SIGNED_16) != MPG123_OK)
+    throw EzxError(Format("its MP3 data (%ld Hz, %d channels) cannot be played", rate, channels));
+  FRate = static_cast<int32_t>(rate);
+  FChannels = channels;
+}
+
+void TzxMp3Stream::SeekTo(int64_t frame) {
+  FEnded =
+      mpg123_seek(FHandle.get(), static_cast<off_t>(std::max<int64_t>(frame, 0)), SEEK_SET) < 0;
+}
+
+int64_t TzxMp3Stream::Read(int16_t *out, int64_t frames) {
+  const size_t want = size_t(std::max<int64_t>(frames, 0)) * size_t(FChannels) * sizeof(int16_t);
+  size_t got = 0;
+  while (!FEnded && got < want) {
     size_t done = 0;
-    code = mpg123_read(h.get(), buffer.data(), buffer.size(), &done);
-    const auto *s = reinterpret_cast<const int16_t *>(buffer.data());
-    pcm.Samples.insert(pcm.Samples.end(), s, s + done / sizeof(int16_t));
-    if (code == MPG123_DONE) break;
+    const int code =
+        mpg123_read(FHandle.get(), reinterpret_cast<unsigned char *>(out) + got, want - got, &done);
+    got += done;
+    if (code == MPG123_OK) continue;
     if (code == MPG123_NEW_FORMAT) {
-      mpg123_getformat(h.get(), &rate, &channels, &encoding);
-      if (rate != pcm.Rate || channels != pcm.Channels)
-        throw EzxError("its rate or channels change within it");
-      continue;
+      long rate = 0;
+      int channels = 0, encoding = 0;
+      mpg123_getformat(FHandle.get(), &rate, &channels, &encoding);
+      if (rate == FRate && channels == FChannels) continue;
+      FDamage = Format("its MP3 data changes from %d Hz, %d channels to %ld Hz, %d channels", FRate,
+                       FChannels, rate, channels);
+    } else if (code != MPG123_DONE) {
+      const off_t at = mpg123_tell(FHandle.get());
+      FDamage = Format("its MP3 data is damaged after %.1f s", at > 0 ? double(at) / FRate : 0.0);
     }
-    if (code != MPG123_OK)
-      throw EzxError(Format("libmpg123 stops in it (%s)", Mpg123Error(h.get(), code).c_str()));
+    FEnded = true;
   }
-  if (pcm.Frames() == 0) throw EzxError("libmpg123 decodes no sound from it");
-  return pcm;
+  return int64_t(got / sizeof(int16_t) / size_t(FChannels));
 }
 
 TzxAudioDevice::TzxAudioDevice(int32_t rate, int32_t channels) {
@@ -82,17 +81,29 @@ TzxAudioDevice::~TzxAudioDevice() {
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-void TzxAudioDevice::Play(const TzxPcm &pcm, int64_t from) {
+void TzxAudioDevice::Play(TzxMp3Stream &stream, int64_t from) {
   Stop();
-  const int64_t frames = pcm.Frames();
-  if (from < 0 || from >= frames) return;
-  const int16_t *first = pcm.Samples.data() + from * pcm.Channels;
-  const size_t bytes = size_t(frames - from) * size_t(pcm.Channels) * sizeof(int16_t);
-  if (SDL_QueueAudio(FId, first, static_cast<Uint32>(std::min<size_t>(bytes, UINT32_MAX))) == 0)
-    SDL_PauseAudioDevice(FId, 0);
+  stream.SeekTo(from);
+  FStream = &stream;
+  Feed();
+  SDL_PauseAudioDevice(FId, 0);
+}
+
+void TzxAudioDevice::Feed() {
+  if (!FStream) return;
+  const int64_t frameBytes = int64_t(FSpec.channels) * int64_t(sizeof(int16_t));
+  const int64_t ahead = int64_t(FSpec.freq) / 2;
+  const int64_t chunk = 4096;
+  FBuffer.resize(size_t(chunk) * size_t(FSpec.channels));
+  while (int64_t(SDL_GetQueuedAudioSize(FId)) / frameBytes < ahead) {
+    const int64_t n = FStream->Read(FBuffer.data(), chunk);
+    if (n <= 0) break;
+    SDL_QueueAudio(FId, FBuffer.data(), static_cast<Uint32>(n * frameBytes));
+  }
 }
 
 void TzxAudioDevice::Stop() {
+  FStream = nullptr;
   SDL_PauseAudioDevice(FId, 1);
   SDL_ClearQueuedAudio(FId);
 }
