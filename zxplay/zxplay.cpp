@@ -6,7 +6,8 @@
 //
 // Test hook: with ZXPLAY_TEST_HOOK=FILE in the environment, zxplay prints
 // a line on standard output at each change of its state ("state paused 1 5
-// 3": play state, segment number, frame, speed position) and, on SIGUSR1,
+// 3 sound": play state, segment number, frame, speed position, "sound" or
+// "muted") and, on SIGUSR1,
 // reads back the picture its window shows, writes it to FILE (binary PPM)
 // and prints "shot SEGMENT FRAME SHA256 WIDTH HEIGHT" (the checksum is the
 // one zxtool export --hash gives the frame when the window shows it
@@ -238,6 +239,7 @@ public:
       }
       if (FTextUntil != 0 && now >= FTextUntil) FTextUntil = 0, FDirty = true;
       if (FDirty) Present();
+      FeedSound();
       SDL_Event e;
       if (SDL_WaitEventTimeout(&e, static_cast<int>(std::max<uint32_t>(wait, 1)))) {
         Handle(e);
@@ -339,6 +341,8 @@ private:
     if (a.Action == TzxAction::FullScreen) {
       const bool full = (SDL_GetWindowFlags(FWindow.get()) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
       SDL_SetWindowFullscreen(FWindow.get(), full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+      // Back in a window, the picture is shown at its own size again.
+      if (full && FFilm) FitWindow();
       FDirty = true;
     }
     if (!FFilm) return;
@@ -378,8 +382,8 @@ private:
     case TzxAction::FilmEnd: Seek(t.Seconds()); break;
     case TzxAction::Mute:
       FMuted = !FMuted;
-      SyncSound();
       ShowText();
+      Report();
       break;
     default: break;
     }
@@ -456,8 +460,9 @@ private:
   // hears of it.
   void Report() {
     if (!FHook.empty() && FFilm) {
-      std::printf("state %s %d %d %d\n", StateName(FState),
-                  FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame, FSpeed);
+      std::printf("state %s %d %d %d %s\n", StateName(FState),
+                  FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame, FSpeed,
+                  FMuted ? "muted" : "sound");
       std::fflush(stdout);
     }
     SyncSound();
@@ -465,8 +470,8 @@ private:
 
   void DropSound() {
     if (FAudio) FAudio->Stop();
-    FPcm.reset();
-    FPcmEntry = -1;
+    FSound.reset();
+    FSoundEntry = -1;
     FFollower = {};
     FSoundWarned.clear();
   }
@@ -481,46 +486,56 @@ private:
     if (c == TzxSoundChange::Keep) return;
     if (FAudio) FAudio->Stop();
     if (c == TzxSoundChange::Stop) return;
-    const TzxPcm *pcm = SoundOf(FPos.Entry);
-    if (!pcm || !OpenAudio(*pcm)) return;
+    TzxMp3Stream *sound = SoundOf(FPos.Entry);
+    if (!sound || !OpenAudio(*sound)) return;
     const TzxPlayEntry &e = FFilm->Timeline().Entry(FPos.Entry);
-    const int64_t from = SoundSampleAt(FPos.Frame, FTick, FFilm->TicksPerFrame(), e.Fps, pcm->Rate);
-    FAudio->Play(*pcm, from);
+    const int64_t from =
+        SoundSampleAt(FPos.Frame, FTick, FFilm->TicksPerFrame(), e.Fps, sound->Rate());
+    FAudio->Play(*sound, from);
     if (FHook.empty()) return;
     std::printf("sound %d %d %lld\n", e.Number, FPos.Frame, static_cast<long long>(from));
     std::fflush(stdout);
   }
 
-  // The sound of an entry's segment, decoded as it is first asked for;
-  // nullptr when it has none or it cannot be decoded (said once).
-  const TzxPcm *SoundOf(int32_t entry) {
-    if (entry == FPcmEntry) return FPcm ? &*FPcm : nullptr;
-    FPcmEntry = entry;
-    FPcm.reset();
+  // The sound of an entry's segment, opened as it is first asked for;
+  // nullptr when it has none or it holds no sound (said once).
+  TzxMp3Stream *SoundOf(int32_t entry) {
+    if (entry == FSoundEntry) return FSound.get();
+    FSoundEntry = entry;
+    FSound.reset();
     const TSegmentInfo &s = FFilm->Segment(entry);
     if (s.SoundFileName.empty() || !FileExists(s.SoundFileName)) return nullptr;
-    std::string problem;
     try {
-      FPcm = DecodeMp3(s.SoundFileName);
+      FSound = std::make_unique<TzxMp3Stream>(s.SoundFileName);
     } catch (const EzxError &e) {
-      problem = e.what();
-    } catch (const std::bad_alloc &) {
-      problem = "not enough memory for its samples";
+      WarnSound(entry, e.what());
     }
-    if (!problem.empty() && FSoundWarned.insert(entry).second)
-      std::fprintf(stderr, "zxplay: segment %d plays without sound: %s\n",
-                   FFilm->Timeline().Entry(entry).Number, problem.c_str());
-    return FPcm ? &*FPcm : nullptr;
+    return FSound.get();
   }
 
-  // An audio device for pcm's rate and channels; false without one (said
-  // once).
-  bool OpenAudio(const TzxPcm &pcm) {
-    if (FAudio && FAudio->Rate() == pcm.Rate && FAudio->Channels() == pcm.Channels) return true;
+  void WarnSound(int32_t entry, const std::string &problem) {
+    if (FSoundWarned.insert(entry).second)
+      std::fprintf(stderr, "zxplay: %s, segment %d plays without sound: %s\n",
+                   FFilm->Name().c_str(), FFilm->Timeline().Entry(entry).Number, problem.c_str());
+  }
+
+  // Keeps the sound's queue filled; damaged sound data is said once.
+  void FeedSound() {
+    if (!FAudio || !FAudio->Playing()) return;
+    FAudio->Feed();
+    if (FSound && !FSound->Damage().empty() && FFilm)
+      WarnSound(FSoundEntry, FSound->Damage() + ": the rest is silent");
+  }
+
+  // An audio device for the sound's rate and channels; false without one
+  // (said once).
+  bool OpenAudio(const TzxMp3Stream &sound) {
+    if (FAudio && FAudio->Rate() == sound.Rate() && FAudio->Channels() == sound.Channels())
+      return true;
     if (FNoAudio) return false;
     FAudio.reset();
     try {
-      FAudio = std::make_unique<TzxAudioDevice>(pcm.Rate, pcm.Channels);
+      FAudio = std::make_unique<TzxAudioDevice>(sound.Rate(), sound.Channels());
     } catch (const EzxError &e) {
       std::fprintf(stderr, "zxplay: the films play without sound: %s\n", e.what());
       FNoAudio = true;
@@ -650,8 +665,8 @@ private:
   TzxSoundFollower FFollower;
   bool FJumped = true, FPlayingOn = false, FNoAudio = false;
   std::unique_ptr<TzxAudioDevice> FAudio;
-  std::optional<TzxPcm> FPcm; // of entry FPcmEntry
-  int32_t FPcmEntry = -1;
+  std::unique_ptr<TzxMp3Stream> FSound; // of entry FSoundEntry; FAudio reads it only in Feed
+  int32_t FSoundEntry = -1;
   std::set<int32_t> FSoundWarned; // entries
 };
 

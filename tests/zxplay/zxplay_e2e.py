@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """zxplay in a private X display (Xvfb): what its window shows of a frame,
 read back through its test hook, against zxtool export --hash, after play,
-pause, frame steps, seeks by key and by a click on the bar and segment
-changes; a bad film and an interrupt, with the temporary files gone after
-each; the sound SDL's disk audio driver takes from it, in step with the
-picture. Waits for the states the player prints, never for a time alone."""
+pause, frame steps, seeks by key, by a click and a drag on the bar and
+segment changes; full screen, --loop, a film dropped on an empty window; a
+bad film, damaged sound and an interrupt, with the temporary files gone
+after each; the sound SDL's disk audio driver takes from it, in step with
+the picture, and muted. Waits for the states the player prints, never for
+a time alone."""
 import argparse, array, os, queue, shutil, signal, subprocess, sys, tempfile, threading, time
 
 LIMIT = 120  # seconds: a bound for a hung program, not a pace
@@ -13,6 +15,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--zxplay", required=True)
     ap.add_argument("--zxtool", required=True)
+    ap.add_argument("--drop", required=True)  # xdnd_drop
     a = ap.parse_args()
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
@@ -225,6 +228,15 @@ def SoundCase(a, work, display, tmp):
     words = p.next()
     check("back at normal speed the sound starts again from the frame shown",
           words == expected)
+    # Muted no sound starts; unmuted it starts from the frame shown.
+    p.key("m")
+    p.expect(["state", "playing", "1", None, "3", "muted"])
+    words = p.next()
+    check("muted: no sound starts", words[0] == "state")
+    p.key("m")
+    words = p.expect(["state", "playing", "1", None, "3", "sound"])
+    expected = ["sound", "1", words[3], str(int(words[3]) * rate // 10)]
+    check("unmuted: the sound starts again from the frame shown", p.next() == expected)
     p.key("q", quits=True)
     code, err = p.finish()
     said = [l for l in err.splitlines() if l.startswith("zxplay")]  # SDL's own aside
@@ -232,6 +244,28 @@ def SoundCase(a, work, display, tmp):
         print(err)
     check("the tone film: exit 0 and zxplay says nothing", code == 0 and not said)
     check("the tone film: no temporary files", os.listdir(tmp) == [])
+
+def DamagedSoundCase(a, work, display, tmp):
+    """Sound data that holds no MPEG audio behind its first frame header: the
+    pictures play, and the player says once that the segment is silent."""
+    frames = os.path.join(work, "grey.bgra")
+    with open(frames, "wb") as f:
+        f.write(bytes([90, 90, 90, 255]) * 16 * 16 * 10)
+    sound = os.path.join(work, "damaged.mp3")
+    with open(sound, "wb") as f:
+        f.write(bytes([0xFF, 0xF3, 0x44, 0xC4]) + bytes(3000))
+    film = os.path.join(work, "damaged.zxf")
+    subprocess.run([a.zxtool, "make", "--raw", "16x16", "--input", frames, "--fps", "10",
+                    "--sound", sound, "-o", film], check=True, capture_output=True)
+    p = Player(a, work, display, [film, "--close-on-finish"], tmp)
+    p.expect(["state", "finished", "1", "9"])
+    code, err = p.finish()
+    said = [l for l in err.splitlines() if l.startswith("zxplay")]
+    check(f"damaged sound: the pictures play to the end (exit {code})", code == 0)
+    check(f"damaged sound: said once {said}",
+          said == [f"zxplay: {film}, segment 1 plays without sound: "
+                   "its MP3 data holds no MPEG audio frames"])
+    check("damaged sound: no temporary files", os.listdir(tmp) == [])
 
 def check(what, ok):
     print(("ok   " if ok else "FAIL ") + what)
@@ -254,7 +288,10 @@ def Run(a, work):
             # The window takes each segment's size as it opens: the picture
             # read back is unscaled once the window system has resized it.
             words = p.shot()
+            end = time.monotonic() + LIMIT
             while tuple(words[4:6]) != sizes[int(words[1])]:
+                if time.monotonic() > end:
+                    raise AssertionError(f"{what}: still shown at {words[4]} x {words[5]}")
                 words = p.shot()
             seg, frame = int(words[1]), int(words[2])
             check(f"{what}: segment {seg} frame {frame} as exported",
@@ -294,6 +331,38 @@ def Run(a, work):
         p.xdo("mousemove", "--window", p.window, "80", "78", "click", "1")
         p.expect(["state", "paused", "1", "30"])
         shown(p, "click on the bar")
+        # A drag: pressed at x 20 (0.75 s, frame 7), let go at x 120 (4.53 s:
+        # segment 2, frame 5); the picture follows on the way. Segment 1's
+        # bar is rows 131 .. 141 of its window (120 + 22 rows).
+        p.xdo("mousemove", "--window", p.window, "20", "136", "mousedown", "1")
+        p.expect(["state", "paused", "1", "7"])
+        for x in (60, 100, 120):
+            p.xdo("mousemove", "--window", p.window, str(x), "136")
+        p.expect(["state", "paused", "2", "5"])
+        p.xdo("mouseup", "1")
+        shown(p, "dragged on the bar")
+        p.key("End")
+        p.expect(["state", "paused", "2", "19"])
+        shown(p, "End")
+        p.key("Down")  # a minute back: the start
+        p.expect(["state", "paused", "1", "0"])
+        p.key("Up")  # a minute on: past the end, the last frame
+        p.expect(["state", "paused", "2", "19"])
+        # Full screen: the picture scaled to the screen (800 x 600 with the
+        # 22 rows of the panel under it), its shape kept; back at its size.
+        p.key("f")
+        words = p.shot()
+        end = time.monotonic() + LIMIT
+        while words[4:6] == ["97", "61"] and time.monotonic() < end:
+            words = p.shot()
+        check(f"full screen: 97 x 61 shown as {words[4]} x {words[5]} (800 x 503)",
+              words[4:6] == ["800", "503"])
+        p.key("f")
+        shown(p, "back from full screen")
+        p.key("Home")
+        p.expect(["state", "paused", "1", "0"])
+        p.xdo("mousemove", "--window", p.window, "80", "136", "click", "1")
+        p.expect(["state", "paused", "1", "30"])
         p.key("space")
         p.expect(["state", "playing"])
         p.expect(["state", "playing", "2", "0"])  # plays into segment 2
@@ -333,6 +402,36 @@ def Run(a, work):
         p.expect(["state", "finished", "2", "19"])
         code, err = p.finish()
         check("--close-on-finish: exit 0 at the end", code == 0)
+
+        # --loop: from the film's end back to its start.
+        p = Player(a, work, display.name, [film, "--segment", "2", "--start", "19f", "--loop"],
+                   tmp)
+        p.expect(["state", "playing", "2", "19"])
+        words = p.next()
+        check(f"--loop: after the last frame the first ({' '.join(words)})",
+              words[:4] == ["state", "playing", "1", "0"])
+        p.find_window()
+        p.key("Escape", quits=True)
+        code, err = p.finish()
+        check("Escape quits with 0", code == 0)
+
+        # No film: a window that takes one dropped on it.
+        p = Player(a, work, display.name, [], tmp)
+        p.find_window()
+        r = subprocess.run([a.drop, p.window, film], capture_output=True, text=True,
+                           env=dict(os.environ, DISPLAY=display.name))
+        check(f"a film dropped on the empty window is taken {r.stderr.strip()}",
+              r.returncode == 0)
+        p.expect(["state", "playing", "1", "0"])
+        p.key("space")
+        p.expect(["state", "paused", "1"])
+        shown(p, "the dropped film, paused")
+        p.key("q", quits=True)
+        code, err = p.finish()
+        check("the dropped film: exit 0, no temporary files", code == 0 and os.listdir(tmp) == [])
+
+        if shutil.which("ffmpeg"):
+            DamagedSoundCase(a, work, display.name, tmp)
 
         if shutil.which("ffmpeg"):
             SoundCase(a, work, display.name, tmp)
