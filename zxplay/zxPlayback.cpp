@@ -3,6 +3,7 @@
 #include "zxPlayerModel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 
@@ -164,4 +165,20 @@ TzxSoundChange TzxSoundFollower::Update(const TzxSoundMoment &now, bool jumped) 
   const bool onward = now.Position.Entry == last.Entry &&
                       (now.Position.Frame == last.Frame || now.Position.Frame == last.Frame + 1);
   return was && !jumped && onward ? TzxSoundChange::Keep : TzxSoundChange::Restart;
+}
+
+TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before) {
+  if (now.Width != before.Width || now.Height != before.Height ||
+      now.Pixels.size() != before.Pixels.size())
+    return {0, now.Height};
+  const size_t row = size_t(std::max(now.Width, 0)) * 3;
+  const auto same = [&](int32_t y) {
+    return std::memcmp(now.Pixels.data() + y * row, before.Pixels.data() + y * row, row) == 0;
+  };
+  TzxRowSpan s{0, now.Height};
+  while (s.First < s.Last && same(s.First))
+    ++s.First;
+  while (s.Last > s.First && same(s.Last - 1))
+    --s.Last;
+  return s;
 }

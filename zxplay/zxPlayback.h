@@ -4,6 +4,7 @@
 #pragma once
 
 #include "zxPlayerModel.h"
+#include "zxRender.h"
 
 #include <cstdint>
 #include <string>
@@ -50,6 +51,17 @@ private:
   std::vector<TzxPlayEntry> FEntries;
   double FSeconds = 0;
 };
+
+// The rows [First, Last) in which a picture differs from the one shown
+// before it: none when they are alike, all of them when their sizes differ.
+// What changed is all a window needs to be sent again.
+struct TzxRowSpan {
+  int32_t First = 0;
+  int32_t Last = 0;
+  bool Empty() const { return First >= Last; }
+  bool operator==(const TzxRowSpan &) const = default;
+};
+TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before);
 
 // The seek bar: a strip Width pixels wide from Left, the film's length
 // spread over it.

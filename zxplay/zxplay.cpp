@@ -13,7 +13,11 @@
 // one zxtool export --hash gives the frame when the window shows it
 // unscaled). It also prints "audio RATE CHANNELS s16" when it opens an audio
 // device (for 16-bit samples in the machine's order) and "sound SEGMENT
-// FRAME SAMPLE" each time a segment's sound starts (from that sample frame).
+// FRAME SAMPLE" each time a segment's sound starts (from that sample frame),
+// "presented SEGMENT FRAME MS" when the window shows the picture after a key
+// or a click (MS from SDL's taking the input to the picture on screen), and
+// "presents N" as it quits (how many times it drew the window); first of
+// all "renderer NAME", SDL's renderer that draws the window.
 #include "zxFont.h"
 #include "zxPlayback.h"
 #include "zxPlayerModel.h"
@@ -48,6 +52,50 @@ struct TSdlDelete {
 using TWindow = std::unique_ptr<SDL_Window, TSdlDelete>;
 using TRenderer = std::unique_ptr<SDL_Renderer, TSdlDelete>;
 using TTexture = std::unique_ptr<SDL_Texture, TSdlDelete>;
+
+// A texture that shows a picture, sent to it row by row as far as the
+// picture changed since the last time, in the window system's own pixel
+// format (no conversion in SDL).
+class TTextureFeed {
+public:
+  // Whether anything changed.
+  bool Update(SDL_Renderer *r, const TzxRgbPicture &p) {
+    const bool resized = !FTexture || FSent.Width != p.Width || FSent.Height != p.Height;
+    if (resized) {
+      FTexture.reset(SDL_CreateTexture(r, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                       p.Width, p.Height));
+      if (!FTexture) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+      FSent = {};
+    }
+    const TzxRowSpan rows = ChangedRows(p, FSent);
+    if (rows.Empty()) return false;
+    const size_t width = size_t(p.Width), count = size_t(rows.Last - rows.First);
+    FRows.resize(width * count);
+    const uint8_t *from = p.Pixels.data() + size_t(rows.First) * width * 3;
+    for (size_t i = 0; i < width * count; ++i, from += 3)
+      FRows[i] = uint32_t(from[0]) << 16 | uint32_t(from[1]) << 8 | from[2];
+    const SDL_Rect rect{0, rows.First, p.Width, rows.Last - rows.First};
+    SDL_UpdateTexture(FTexture.get(), &rect, FRows.data(), p.Width * 4);
+    if (resized) {
+      FSent = p;
+    } else {
+      const size_t row = width * 3;
+      std::memcpy(FSent.Pixels.data() + size_t(rows.First) * row,
+                  p.Pixels.data() + size_t(rows.First) * row, count * row);
+    }
+    return true;
+  }
+  SDL_Texture *Texture() const { return FTexture.get(); }
+  void Reset() {
+    FTexture.reset();
+    FSent = {};
+  }
+
+private:
+  TTexture FTexture;
+  TzxRgbPicture FSent; // what the texture shows
+  std::vector<uint32_t> FRows;
+};
 
 // SDL's video for the program's length.
 class TSdl {
@@ -110,6 +158,7 @@ public:
   // end before it, or a damaged record stops the segment there: said once).
   bool Seek(const TzxFilmPosition &p) {
     if (p.Entry != FEntry || !FRenderer) Open(p.Entry);
+    ++FSeeks;
     try {
       return FIndex->Seek(p.Frame);
     } catch (const EzxCorruptFrame &e) {
@@ -121,10 +170,25 @@ public:
   }
 
   // The frame decoded last with the cursor of the tick-th tick within it.
-  void Render(TzxRgbPicture &out, int32_t tick) const {
-    FRenderer->Render(out, tick == 0);
-    if (tick == 0) return;
+  // The picture without the cursor is made once a frame (the cursor moves
+  // up to three times over it).
+  void Render(TzxRgbPicture &out, int32_t tick) {
+    if (FBaseOf != FSeeks) {
+      FRenderer->Render(FBase, false);
+      FBaseOf = FSeeks;
+    }
+    out.Width = FBase.Width;
+    out.Height = FBase.Height;
+    out.Pixels.assign(FBase.Pixels.begin(), FBase.Pixels.end());
     const TSegmentInfo &s = *FList.Get(FTimeline.Entry(FEntry).Index);
+    if (tick == 0) {
+      const TzxCursor *cursor = FRenderer->HasCursorSample() && s.Cursors
+                                    ? s.Cursors->Get(FRenderer->CursorSample().Cursor)
+                                    : nullptr;
+      if (cursor)
+        DrawCursor(*cursor, FRenderer->CursorSample().X, FRenderer->CursorSample().Y, out);
+      return;
+    }
     if (!s.CursorTrack || !s.Cursors) return;
     // Sample k x ticks + tick, or the last one when the track ends before it.
     const int64_t samples = s.CursorTrack->Size() / 6;
@@ -159,6 +223,8 @@ private:
   std::unique_ptr<TzxSegmentRenderer> FRenderer;
   std::unique_ptr<TzxSeekIndex> FIndex;
   std::set<int32_t> FWarned;
+  TzxRgbPicture FBase; // the picture of seek FBaseOf, without the cursor
+  int64_t FSeeks = 0, FBaseOf = -1;
 };
 
 enum class TState { Playing, Paused, Finished };
@@ -177,13 +243,19 @@ public:
     if (!FWindow) throw EzxError(Format("cannot open a window: %s", SDL_GetError()));
     FRenderer.reset(SDL_CreateRenderer(FWindow.get(), -1, 0));
     if (!FRenderer) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+    SDL_RendererInfo info{};
+    if (hook && SDL_GetRendererInfo(FRenderer.get(), &info) == 0) {
+      std::printf("renderer %s\n", info.name);
+      std::fflush(stdout);
+    }
     SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
   }
 
   // Opens a film; a failure is shown in the window and said on stderr.
   bool Load(const std::string &name, bool first) {
     DropSound();
-    FPicture.reset();
+    FPicture.Reset();
+    FRendered = {};
     FFilm.reset();
     FMessage.clear();
     try {
@@ -223,7 +295,10 @@ public:
   int Run() {
     for (;;) {
       if (InterruptSignal()) return 128 + InterruptSignal();
-      if (FQuit) return FFilm ? 0 : 1;
+      if (FQuit) {
+        if (!FHook.empty()) std::printf("presents %lld\n", static_cast<long long>(FPresents));
+        return FFilm ? 0 : 1;
+      }
       if (ShotAsked) FDirty = true;
       const uint64_t now = SDL_GetTicks64();
       uint32_t wait = 50;
@@ -260,7 +335,18 @@ private:
     if (FOptions.CloseOnFinish) FQuit = true;
   }
 
+  // At MAX a frame a refresh of the display (no frame drawn that the
+  // display could not show), else the player's clock.
   int32_t Period() const {
+    if (FSpeed == SpeedPositions - 1) {
+      SDL_DisplayMode mode{};
+      const int display = SDL_GetWindowDisplayIndex(FWindow.get());
+      const int hz =
+          display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0
+              ? mode.refresh_rate
+              : 60;
+      return std::max(1, 1000 / hz);
+    }
     const TSegmentInfo &s = FFilm->Segment(FPos.Entry);
     return TimerPeriodFor(s.FramesPerSecond, FFilm->TicksPerFrame(), FSpeed);
   }
@@ -279,6 +365,7 @@ private:
     }
     const bool other = p.Entry != FPos.Entry || !FFitted;
     FPos = p;
+    ++FGoTos;
     if (!FPlayingOn) FJumped = true;
     FTick = 0;
     // Unscaled where the window has not been made full screen.
@@ -291,6 +378,7 @@ private:
   }
 
   void Tick() {
+    if (FSpeed == SpeedPositions - 1) FTick = FFilm->TicksPerFrame(); // whole frames
     if (++FTick < FFilm->TicksPerFrame()) {
       FDirty = true;
       return;
@@ -408,13 +496,16 @@ private:
     switch (e.type) {
     case SDL_QUIT: FQuit = true; break;
     case SDL_KEYDOWN: {
+      FInputAt = e.key.timestamp;
+      FDirty = FRedraw = true; // shown even where the picture stays as it was
       const SDL_Keycode k = e.key.keysym.sym;
       Act(ActionForKey(KeyOf(k), k >= 32 && k < 127 ? static_cast<char>(k) : 0));
       break;
     }
     case SDL_MOUSEBUTTONDOWN:
       if (e.button.button == SDL_BUTTON_LEFT && InBar(e.button.y)) {
-        FDragging = true;
+        FInputAt = e.button.timestamp;
+        FDirty = FRedraw = FDragging = true;
         SeekToPixel(e.button.x);
       }
       break;
@@ -427,7 +518,7 @@ private:
       Load(file.get(), false);
       break;
     }
-    case SDL_WINDOWEVENT: FDirty = true; break;
+    case SDL_WINDOWEVENT: FDirty = FRedraw = true; break;
     default: break;
     }
   }
@@ -450,9 +541,29 @@ private:
   }
 
   // The window as large as the picture (unscaled) with the panel under it.
+  // A picture larger than the screen's usable part is shown smaller, its
+  // shape kept, and the window is moved to lie within it.
   void FitWindow() {
     const TSegmentInfo &s = FFilm->Segment(FPos.Entry);
-    SDL_SetWindowSize(FWindow.get(), std::max(s.Width, 160), s.Height + PanelHeight);
+    int32_t w = std::max(s.Width, 160), h = s.Height + PanelHeight;
+    SDL_Rect usable{};
+    const int display = SDL_GetWindowDisplayIndex(FWindow.get());
+    const bool bounded = display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0 &&
+                         usable.w > 160 && usable.h > PanelHeight * 2;
+    if (bounded && (w > usable.w || h > usable.h)) {
+      const double f = std::min(double(usable.w) / std::max(s.Width, 1),
+                                double(usable.h - PanelHeight) / std::max(s.Height, 1));
+      w = std::max(160, static_cast<int32_t>(s.Width * f));
+      h = static_cast<int32_t>(s.Height * f) + PanelHeight;
+    }
+    SDL_SetWindowSize(FWindow.get(), w, h);
+    if (bounded) {
+      int x = 0, y = 0;
+      SDL_GetWindowPosition(FWindow.get(), &x, &y);
+      x = std::clamp(x, usable.x, std::max(usable.x, usable.x + usable.w - w));
+      y = std::clamp(y, usable.y, std::max(usable.y, usable.y + usable.h - h));
+      SDL_SetWindowPosition(FWindow.get(), x, y);
+    }
     FDirty = true;
   }
 
@@ -551,9 +662,9 @@ private:
   // The panel: the text line (while paused, or a moment after an action)
   // over the seek bar with its segment marks.
   void DrawPanel(int32_t w) {
-    FPanel.Width = w;
-    FPanel.Height = PanelHeight;
-    FPanel.Pixels.assign(size_t(w) * PanelHeight * 3, 24);
+    FPanelPicture.Width = w;
+    FPanelPicture.Height = PanelHeight;
+    FPanelPicture.Pixels.assign(size_t(w) * PanelHeight * 3, 24);
     std::string text = FMessage;
     if (FFilm && (FState != TState::Playing || FTextUntil != 0)) {
       const TzxFilmTimeline &t = FFilm->Timeline();
@@ -564,64 +675,71 @@ private:
                     FMuted ? "  muted" : "");
     }
     if (!FFilm && text.empty()) text = "Drop a film (.zxf) here";
-    DrawText(FPanel, 3, 2, text, 230, 230, 230);
+    DrawText(FPanelPicture, 3, 2, text, 230, 230, 230);
     if (!FFilm) return;
     const TzxFilmTimeline &t = FFilm->Timeline();
     const TzxSeekBar bar{0, w};
     const int32_t at = bar.PixelOf(t.TimeOf(FPos), t.Seconds());
     for (int32_t y = TextHeight + 2; y < PanelHeight - 2; ++y)
       for (int32_t x = 0; x < w; ++x) {
-        uint8_t *p = FPanel.At(x, y);
+        uint8_t *p = FPanelPicture.At(x, y);
         const uint8_t v = x <= at ? 200 : 80;
         p[0] = v, p[1] = x <= at ? 120 : v, p[2] = x <= at ? 40 : v;
       }
     for (const int32_t x : bar.Marks(t))
       for (int32_t y = TextHeight; y < PanelHeight; ++y)
-        if (x >= 0 && x < w) std::memset(FPanel.At(x, y), 255, 3);
+        if (x >= 0 && x < w) std::memset(FPanelPicture.At(x, y), 255, 3);
   }
 
-  static void Upload(TTexture &texture, SDL_Renderer *r, const TzxRgbPicture &p) {
-    int tw = 0, th = 0;
-    if (texture) SDL_QueryTexture(texture.get(), nullptr, nullptr, &tw, &th);
-    if (!texture || tw != p.Width || th != p.Height)
-      texture.reset(SDL_CreateTexture(r, SDL_PIXELFORMAT_RGB24, SDL_TEXTUREACCESS_STREAMING,
-                                      p.Width, p.Height));
-    if (!texture) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
-    SDL_UpdateTexture(texture.get(), nullptr, p.Pixels.data(), p.Width * 3);
-  }
-
+  // Draws the window where anything in it changed (or the window system
+  // asks for it): the picture, scaled into the space above the panel with
+  // its shape kept (whole factors keep pixels sharp), and the panel.
   void Present() {
     FDirty = false;
     SDL_Renderer *r = FRenderer.get();
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(r, &w, &h);
+    // The same frame at the same tick is the same picture: not made again.
+    const TRendered now{FFilm ? FFilm->Timeline().Entry(FPos.Entry).Number : -1, FPos.Frame, FTick,
+                        FGoTos};
+    if (FFilm && FState != TState::Finished && !(now == FRendered)) {
+      FFilm->Render(FFrame, FTick);
+      FRendered = now;
+    }
+    const bool picture = FFilm && FFrame.Width > 0;
+    bool changed = picture && FPicture.Update(r, FFrame);
+    DrawPanel(w);
+    changed = FPanel.Update(r, FPanelPicture) || changed;
+    if (!changed && !FRedraw && !ShotAsked) return;
+    FRedraw = false;
     SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
     SDL_RenderClear(r);
     SDL_Rect shown{0, 0, 0, 0};
-    if (FFilm && FState != TState::Finished) FFilm->Render(FFrame, FTick);
-    if (FFilm && FFrame.Width > 0) {
-      Upload(FPicture, r, FFrame);
-      // Scaled into the space above the panel, its shape kept; whole factors
-      // keep pixels sharp.
+    if (picture) {
       const int32_t aw = w, ah = std::max(h - PanelHeight, 1);
       const double f = std::min(double(aw) / FFrame.Width, double(ah) / FFrame.Height);
       shown.w = std::max(1, static_cast<int32_t>(std::lround(FFrame.Width * f)));
       shown.h = std::max(1, static_cast<int32_t>(std::lround(FFrame.Height * f)));
       shown.x = (aw - shown.w) / 2;
       shown.y = (ah - shown.h) / 2;
-      SDL_SetTextureScaleMode(FPicture.get(),
+      SDL_SetTextureScaleMode(FPicture.Texture(),
                               f == std::floor(f) ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
-      SDL_RenderCopy(r, FPicture.get(), nullptr, &shown);
+      SDL_RenderCopy(r, FPicture.Texture(), nullptr, &shown);
     }
-    DrawPanel(w);
-    Upload(FPanelTexture, r, FPanel);
     const SDL_Rect panel{0, h - PanelHeight, w, PanelHeight};
-    SDL_RenderCopy(r, FPanelTexture.get(), nullptr, &panel);
+    SDL_RenderCopy(r, FPanel.Texture(), nullptr, &panel);
     if (ShotAsked) {
       ShotAsked = 0;
       Shot(shown);
     }
     SDL_RenderPresent(r);
+    ++FPresents;
+    if (FInputAt != 0 && !FHook.empty() && FFilm) {
+      std::printf("presented %d %d %u\n", FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame,
+                  SDL_GetTicks() - FInputAt);
+      std::fflush(stdout);
+    }
+    FInputAt = 0;
   }
 
   // The test hook's picture: what the window shows of the frame.
@@ -650,15 +768,26 @@ private:
   std::string FHook;
   TWindow FWindow;
   TRenderer FRenderer;
-  TTexture FPicture, FPanelTexture; // before FRenderer goes
+  TTextureFeed FPicture, FPanel; // before FRenderer goes
   std::unique_ptr<TFilm> FFilm;
   std::string FMessage; // why no film plays
-  TzxRgbPicture FFrame, FPanel;
+  TzxRgbPicture FFrame, FPanelPicture;
+  // What FFrame holds: a segment's frame at a tick, after the FGoTos-th
+  // GoTo.
+  struct TRendered {
+    int32_t Segment = -1, Frame = -1, Tick = -1;
+    int64_t GoTos = -1;
+    bool operator==(const TRendered &) const = default;
+  } FRendered;
+  int64_t FGoTos = 0;
+  bool FRedraw = true; // the window system wants the whole window again
   TState FState = TState::Finished;
   TzxFilmPosition FPos;
   int32_t FTick = 0;
   int32_t FSpeed = NormalSpeedPosition;
   uint64_t FNextTick = 0, FTextUntil = 0;
+  uint32_t FInputAt = 0; // SDL's time of the key or click not yet shown
+  int64_t FPresents = 0;
   bool FDirty = true, FQuit = false, FDragging = false, FMuted = false, FFitted = false;
   // The sound: FJumped when the picture got to its frame other than by
   // playing on (FPlayingOn while it does).

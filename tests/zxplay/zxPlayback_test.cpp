@@ -221,3 +221,26 @@ TEST(SoundFollower, SilentUnlessPlayingAtNormalSpeedUnmuted) {
   EXPECT_EQ(f.Update(Playing(0, 9), false), TzxSoundChange::Restart); // unmuted
   EXPECT_TRUE(TzxSoundFollower::Audible(Playing(0, 0)));
 }
+
+// Only the rows between the first and the last that changed go to the
+// window again; a picture of another size goes whole.
+TEST(ChangedRows, SpanTheFirstToTheLastRowThatDiffers) {
+  TzxRgbPicture before;
+  before.Width = 4;
+  before.Height = 6;
+  before.Pixels.assign(4 * 6 * 3, 10);
+  TzxRgbPicture now = before;
+  EXPECT_TRUE(ChangedRows(now, before).Empty());
+  now.At(3, 1)[2] = 11; // the last byte of row 1
+  now.At(0, 4)[0] = 11; // the first byte of row 4
+  EXPECT_EQ(ChangedRows(now, before), (TzxRowSpan{1, 5}));
+  now = before;
+  now.At(0, 0)[0] = 0;
+  now.At(3, 5)[2] = 0;
+  EXPECT_EQ(ChangedRows(now, before), (TzxRowSpan{0, 6}));
+  TzxRgbPicture other = before;
+  other.Width = 6;
+  other.Height = 4;
+  EXPECT_EQ(ChangedRows(other, before), (TzxRowSpan{0, 4}));
+  EXPECT_EQ(ChangedRows(before, TzxRgbPicture{}), (TzxRowSpan{0, 6}));
+}
