@@ -85,6 +85,8 @@ void TzxAudioDevice::Play(TzxMp3Stream &stream, int64_t from) {
   Stop();
   stream.SeekTo(from);
   FStream = &stream;
+  FFrom = from;
+  FQueued = 0;
   Feed();
   SDL_PauseAudioDevice(FId, 0);
 }
@@ -98,8 +100,15 @@ void TzxAudioDevice::Feed() {
   while (int64_t(SDL_GetQueuedAudioSize(FId)) / frameBytes < ahead) {
     const int64_t n = FStream->Read(FBuffer.data(), chunk);
     if (n <= 0) break;
-    SDL_QueueAudio(FId, FBuffer.data(), static_cast<Uint32>(n * frameBytes));
+    if (SDL_QueueAudio(FId, FBuffer.data(), static_cast<Uint32>(n * frameBytes)) == 0) FQueued += n;
   }
+}
+
+int64_t TzxAudioDevice::Heard() const {
+  if (!FStream) return -1;
+  const int64_t frameBytes = int64_t(FSpec.channels) * int64_t(sizeof(int16_t));
+  const int64_t waiting = int64_t(SDL_GetQueuedAudioSize(FId)) / frameBytes;
+  return FFrom + std::max<int64_t>(FQueued - waiting - FSpec.samples / 2, 0);
 }
 
 void TzxAudioDevice::Stop() {

@@ -59,10 +59,15 @@ public:
   void Feed();
   void Stop();
   bool Playing() const { return FStream != nullptr; }
+  // The sample frame of the stream the listener hears about now: where
+  // Play started, on by what the device has taken from its queue, less the
+  // half of its own buffer it is playing through. -1 when not playing.
+  int64_t Heard() const;
 
 private:
   SDL_AudioDeviceID FId = 0;
   SDL_AudioSpec FSpec{};
   TzxMp3Stream *FStream = nullptr; // while playing
+  int64_t FFrom = 0, FQueued = 0;  // where Play started, sample frames queued since
   std::vector<int16_t> FBuffer;
 };

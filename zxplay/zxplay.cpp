@@ -14,6 +14,8 @@
 // unscaled). It also prints "audio RATE CHANNELS s16" when it opens an audio
 // device (for 16-bit samples in the machine's order) and "sound SEGMENT
 // FRAME SAMPLE" each time a segment's sound starts (from that sample frame),
+// "resync SEGMENT FRAME SAMPLE HEARD" when the sound, heard at sample HEARD,
+// has drifted from the picture and starts again from SAMPLE,
 // "presented SEGMENT FRAME MS" when the window shows the picture after a key
 // or a click (MS from SDL's taking the input to the picture on screen), and
 // "presents N" as it quits (how many times it drew the window); first of
@@ -31,6 +33,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -43,6 +46,7 @@ constexpr int32_t TextHeight = 11;
 constexpr int32_t BarHeight = 11;
 constexpr int32_t PanelHeight = TextHeight + BarHeight; // under the picture
 constexpr uint32_t TextShownMs = 2000;                  // after an action while playing
+constexpr int64_t DriftMs = 150; // sound and picture apart by more: the sound restarts
 
 struct TSdlDelete {
   void operator()(SDL_Window *w) const { SDL_DestroyWindow(w); }
@@ -603,6 +607,7 @@ private:
     const int64_t from =
         SoundSampleAt(FPos.Frame, FTick, FFilm->TicksPerFrame(), e.Fps, sound->Rate());
     FAudio->Play(*sound, from);
+    FDriftCheckAt = SDL_GetTicks64() + 1000;
     if (FHook.empty()) return;
     std::printf("sound %d %d %lld\n", e.Number, FPos.Frame, static_cast<long long>(from));
     std::fflush(stdout);
@@ -631,9 +636,28 @@ private:
   }
 
   // Keeps the sound's queue filled; damaged sound data is said once.
+  // The sound plays by the audio device's clock, the picture by the
+  // system's: when the two have drifted apart by more than DriftMs, the
+  // sound starts again from the frame shown.
   void FeedSound() {
     if (!FAudio || !FAudio->Playing()) return;
     FAudio->Feed();
+    const uint64_t now = SDL_GetTicks64();
+    if (FFilm && FSound && now >= FDriftCheckAt) {
+      FDriftCheckAt = now + 1000;
+      const TzxPlayEntry &e = FFilm->Timeline().Entry(FPos.Entry);
+      const int64_t shown =
+          SoundSampleAt(FPos.Frame, FTick, FFilm->TicksPerFrame(), e.Fps, FSound->Rate());
+      const int64_t heard = FAudio->Heard();
+      if (heard >= 0 && std::llabs(heard - shown) > int64_t(FSound->Rate()) * DriftMs / 1000) {
+        FAudio->Play(*FSound, shown);
+        if (!FHook.empty()) {
+          std::printf("resync %d %d %lld %lld\n", e.Number, FPos.Frame,
+                      static_cast<long long>(shown), static_cast<long long>(heard));
+          std::fflush(stdout);
+        }
+      }
+    }
     if (FSound && !FSound->Damage().empty() && FFilm)
       WarnSound(FSoundEntry, FSound->Damage() + ": the rest is silent");
   }
@@ -787,6 +811,7 @@ private:
   int32_t FSpeed = NormalSpeedPosition;
   uint64_t FNextTick = 0, FTextUntil = 0;
   uint32_t FInputAt = 0; // SDL's time of the key or click not yet shown
+  uint64_t FDriftCheckAt = 0;
   int64_t FPresents = 0;
   bool FDirty = true, FQuit = false, FDragging = false, FMuted = false, FFitted = false;
   // The sound: FJumped when the picture got to its frame other than by

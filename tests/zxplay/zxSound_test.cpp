@@ -129,11 +129,18 @@ TEST(AudioDevice, PlaysAStreamAtItsRateAndChannels) {
   TzxAudioDevice device(sound.Rate(), sound.Channels());
   EXPECT_EQ(device.Rate(), 22050);
   EXPECT_EQ(device.Channels(), 1);
+  EXPECT_EQ(device.Heard(), -1);
   device.Play(sound, 50);
   EXPECT_TRUE(device.Playing());
   device.Feed();
+  // Heard from where it started, no further on than it has been given
+  // (half a second).
+  const int64_t heard = device.Heard();
+  EXPECT_GE(heard, 50);
+  EXPECT_LE(heard, 50 + 22050 / 2 + 4096);
   device.Play(sound, 10 * 22050); // past its end: nothing to play
   device.Feed();
   device.Stop();
   EXPECT_FALSE(device.Playing());
+  EXPECT_EQ(device.Heard(), -1);
 }

@@ -80,10 +80,11 @@ class Player:
 
     def next(self):
         """The next line, whatever it is, but for the timing of the pictures
-        shown after an input (for the benchmark)."""
+        shown after an input (for the benchmark) and the sound's corrections
+        of a drift from the picture (which a loaded machine may cause)."""
         while True:
             words = self.lines.get(timeout=LIMIT)
-            if words[:1] != ["presented"]:
+            if words[:1] not in (["presented"], ["resync"]):
                 return words
 
     def find_window(self):
