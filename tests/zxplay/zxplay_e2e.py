@@ -16,6 +16,7 @@ def main():
     ap.add_argument("--zxplay", required=True)
     ap.add_argument("--zxtool", required=True)
     ap.add_argument("--drop", required=True)  # xdnd_drop
+    ap.add_argument("--demo")  # the recorded demo film, where the build made it
     a = ap.parse_args()
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
@@ -250,6 +251,35 @@ def SoundCase(a, work, display, tmp):
     check("the tone film: exit 0 and zxplay says nothing", code == 0 and not said)
     check("the tone film: no temporary files", os.listdir(tmp) == [])
 
+def RecordedCase(a, work, display, tmp):
+    """The demo film, recorded from a real desktop scene: paused while it
+    plays, a frame on, and a seek by key, as zxtool export renders them."""
+    hashes = Hashes(a, a.demo)
+    p = Player(a, work, display, [a.demo], tmp)
+    p.expect(["state", "playing", "1", "10"])
+    p.find_window()
+
+    def shown(what):
+        words = p.shot()
+        end = time.monotonic() + LIMIT
+        while words[4:6] != ["742", "419"] and time.monotonic() < end:
+            words = p.shot()
+        check(f"recorded film, {what}: frame {words[2]} as exported",
+              hashes.get((int(words[1]), int(words[2]))) == words[3])
+
+    p.key("space")
+    p.expect(["state", "paused", "1"])
+    shown("paused")
+    p.key("period")
+    p.expect(["state", "paused", "1"])
+    shown("a frame on")
+    p.key("Right")
+    p.expect(["state", "paused", "1"])
+    shown("5 s on")
+    p.key("q", quits=True)
+    code, err = p.finish()
+    check("recorded film: exit 0, no temporary files", code == 0 and os.listdir(tmp) == [])
+
 def DamagedSoundCase(a, work, display, tmp):
     """Sound data that holds no MPEG audio behind its first frame header: the
     pictures play, and the player says once that the segment is silent."""
@@ -457,6 +487,10 @@ def Run(a, work):
 
         if shutil.which("ffmpeg"):
             DamagedSoundCase(a, work, display.name, tmp)
+        if a.demo and os.path.exists(a.demo):
+            RecordedCase(a, work, display.name, tmp)
+        else:
+            print("skipped the recorded film: the build records it (scripts/make-demo)")
 
         if shutil.which("ffmpeg"):
             SoundCase(a, work, display.name, tmp)
