@@ -307,7 +307,23 @@ def check(what, ok):
     if not ok:
         failures.append(what)
 
+def CommandLineCase(a):
+    """--help, --version and a wrong option, before any window opens."""
+    r = subprocess.run([a.zxplay, "--help"], capture_output=True, text=True)
+    check("--help: exit 0, every option and the keys",
+          r.returncode == 0 and all(o in r.stdout for o in (
+              "--segment", "--speed", "--start", "--fullscreen", "--loop", "--close-on-finish",
+              "Space pause")))
+    r = subprocess.run([a.zxplay, "--version"], capture_output=True, text=True)
+    check(f"--version: {r.stdout.strip()}", r.returncode == 0 and r.stdout.startswith("zxplay "))
+    r = subprocess.run([a.zxplay, "--frob"], capture_output=True, text=True)
+    check("an unknown option: exit 2, named",
+          r.returncode == 2 and r.stderr == "zxplay: unknown option --frob; see zxplay --help\n")
+    r = subprocess.run([a.zxplay, "--speed", "7", "x.zxf"], capture_output=True, text=True)
+    check("a speed the player has not: exit 2", r.returncode == 2 and "--speed 7" in r.stderr)
+
 def Run(a, work):
+    CommandLineCase(a)
     film = os.path.join(work, "sample.zxf")
     subprocess.run([a.zxtool, "sample", film], check=True, capture_output=True)
     hashes = Hashes(a, film)
