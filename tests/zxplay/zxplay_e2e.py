@@ -251,6 +251,21 @@ def SoundCase(a, work, display, tmp):
     check("the tone film: exit 0 and zxplay says nothing", code == 0 and not said)
     check("the tone film: no temporary files", os.listdir(tmp) == [])
 
+def TextLineShown(p):
+    """Whether the text line over the seek bar (the 11 rows above the bar's
+    11, at the window's foot) holds any of the text's light grey."""
+    env = dict(os.environ, DISPLAY=p.display)
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", p.window],
+                              capture_output=True, text=True, env=env).stdout
+    g = dict(l.split("=") for l in geometry.split())
+    w, h = int(g["WIDTH"]), int(g["HEIGHT"])
+    rgb = subprocess.run(["import", "-window", p.window, "-depth", "8", "rgb:-"],
+                         capture_output=True, env=env).stdout
+    if len(rgb) != w * h * 3:
+        raise AssertionError(f"import gave {len(rgb)} bytes of a {w} x {h} window")
+    rows = rgb[(h - 22) * w * 3:(h - 11) * w * 3]
+    return any(rows[i:i + 3] == b"\xe6\xe6\xe6" for i in range(0, len(rows), 3))
+
 def RecordedCase(a, work, display, tmp):
     """The demo film, recorded from a real desktop scene: paused while it
     plays, a frame on, and a seek by key, as zxtool export renders them."""
@@ -270,12 +285,20 @@ def RecordedCase(a, work, display, tmp):
     p.key("space")
     p.expect(["state", "paused", "1"])
     shown("paused")
+    check("recorded film, paused: the line over the bar shows", TextLineShown(p))
     p.key("period")
     p.expect(["state", "paused", "1"])
     shown("a frame on")
     p.key("Right")
     p.expect(["state", "paused", "1"])
     shown("5 s on")
+    # Playing, the line hides a moment after the last key.
+    p.key("space")
+    p.expect(["state", "playing", "1"])
+    end = time.monotonic() + LIMIT
+    while TextLineShown(p) and time.monotonic() < end:
+        time.sleep(0.1)
+    check("recorded film, playing: the line over the bar hides", not TextLineShown(p))
     p.key("q", quits=True)
     code, err = p.finish()
     check("recorded film: exit 0, no temporary files", code == 0 and os.listdir(tmp) == [])
