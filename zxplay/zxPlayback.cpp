@@ -167,7 +167,13 @@ TzxSoundChange TzxSoundFollower::Update(const TzxSoundMoment &now, bool jumped) 
   return was && !jumped && onward ? TzxSoundChange::Keep : TzxSoundChange::Restart;
 }
 
-TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before) {
+TzxRowSpan Union(const TzxRowSpan &a, const TzxRowSpan &b) {
+  if (a.Empty()) return b;
+  if (b.Empty()) return a;
+  return {std::min(a.First, b.First), std::max(a.Last, b.Last)};
+}
+
+TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before, TzxRowSpan within) {
   if (now.Width != before.Width || now.Height != before.Height ||
       now.Pixels.size() != before.Pixels.size())
     return {0, now.Height};
@@ -175,7 +181,7 @@ TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before) {
   const auto same = [&](int32_t y) {
     return std::memcmp(now.Pixels.data() + y * row, before.Pixels.data() + y * row, row) == 0;
   };
-  TzxRowSpan s{0, now.Height};
+  TzxRowSpan s{std::max(within.First, 0), std::min(within.Last, now.Height)};
   while (s.First < s.Last && same(s.First))
     ++s.First;
   while (s.Last > s.First && same(s.Last - 1))

@@ -55,13 +55,19 @@ private:
 // The rows [First, Last) in which a picture differs from the one shown
 // before it: none when they are alike, all of them when their sizes differ.
 // What changed is all a window needs to be sent again.
+// Only rows within `within` are compared, where the caller knows that no
+// others can have changed.
 struct TzxRowSpan {
   int32_t First = 0;
   int32_t Last = 0;
   bool Empty() const { return First >= Last; }
   bool operator==(const TzxRowSpan &) const = default;
 };
-TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before);
+inline constexpr TzxRowSpan AllRows{0, INT32_MAX};
+TzxRowSpan ChangedRows(const TzxRgbPicture &now, const TzxRgbPicture &before,
+                       TzxRowSpan within = AllRows);
+// The rows of both spans and those between them.
+TzxRowSpan Union(const TzxRowSpan &a, const TzxRowSpan &b);
 
 // The seek bar: a strip Width pixels wide from Left, the film's length
 // spread over it.

@@ -18,8 +18,7 @@
 // has drifted from the picture and starts again from SAMPLE,
 // "presented SEGMENT FRAME MS" when the window shows the picture after a key
 // or a click (MS from SDL's taking the input to the picture on screen), and
-// "presents N" as it quits (how many times it drew the window); first of
-// all "renderer NAME", SDL's renderer that draws the window.
+// "presents N" as it quits (how many times it drew the window).
 #include "zxFont.h"
 #include "zxPlayback.h"
 #include "zxPlayerModel.h"
@@ -50,55 +49,116 @@ constexpr int64_t DriftMs = 150; // sound and picture apart by more: the sound r
 
 struct TSdlDelete {
   void operator()(SDL_Window *w) const { SDL_DestroyWindow(w); }
-  void operator()(SDL_Renderer *r) const { SDL_DestroyRenderer(r); }
-  void operator()(SDL_Texture *t) const { SDL_DestroyTexture(t); }
 };
 using TWindow = std::unique_ptr<SDL_Window, TSdlDelete>;
-using TRenderer = std::unique_ptr<SDL_Renderer, TSdlDelete>;
-using TTexture = std::unique_ptr<SDL_Texture, TSdlDelete>;
 
-// A texture that shows a picture, sent to it row by row as far as the
-// picture changed since the last time, in the window system's own pixel
-// format (no conversion in SDL).
-class TTextureFeed {
+// Paints the window through its surface, the window system's memory of
+// it. Unscaled, only the rows of a picture that changed since it was last
+// painted are converted and sent on, which costs next to nothing where
+// little moves; a scaled picture is stretched whole when it changes (sharp
+// at whole factors, smooth otherwise).
+class TWindowPainter {
 public:
-  // Whether anything changed.
-  bool Update(SDL_Renderer *r, const TzxRgbPicture &p) {
-    const bool resized = !FTexture || FSent.Width != p.Width || FSent.Height != p.Height;
-    if (resized) {
-      FTexture.reset(SDL_CreateTexture(r, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                       p.Width, p.Height));
-      if (!FTexture) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
-      FSent = {};
+  explicit TWindowPainter(SDL_Window *window) : FWindow(window) {}
+
+  // Paints picture at `shown` (nullptr: none; only its rows `changed` can
+  // differ from the last one) and the panel along the window's foot;
+  // `whole` paints and sends the whole window. Whether anything was sent.
+  bool Paint(const TzxRgbPicture *picture, const SDL_Rect &shown, TzxRowSpan changed,
+             const TzxRgbPicture &panel, bool whole) {
+    SDL_Surface *s = SDL_GetWindowSurface(FWindow);
+    if (!s) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+    if (s != FSurface || s->w != FWidth || s->h != FHeight || !SameRect(shown, FShown))
+      whole = true;
+    FSurface = s, FWidth = s->w, FHeight = s->h, FShown = shown;
+    if (whole) {
+      SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 0, 0, 0));
+      FSentPicture = {};
+      FSentPanel = {};
     }
-    const TzxRowSpan rows = ChangedRows(p, FSent);
-    if (rows.Empty()) return false;
-    const size_t width = size_t(p.Width), count = size_t(rows.Last - rows.First);
-    FRows.resize(width * count);
-    const uint8_t *from = p.Pixels.data() + size_t(rows.First) * width * 3;
-    for (size_t i = 0; i < width * count; ++i, from += 3)
-      FRows[i] = uint32_t(from[0]) << 16 | uint32_t(from[1]) << 8 | from[2];
-    const SDL_Rect rect{0, rows.First, p.Width, rows.Last - rows.First};
-    SDL_UpdateTexture(FTexture.get(), &rect, FRows.data(), p.Width * 4);
-    if (resized) {
-      FSent = p;
-    } else {
-      const size_t row = width * 3;
-      std::memcpy(FSent.Pixels.data() + size_t(rows.First) * row,
-                  p.Pixels.data() + size_t(rows.First) * row, count * row);
+    std::vector<SDL_Rect> rects;
+    if (picture && picture->Width > 0 && shown.w > 0) {
+      if (shown.w == picture->Width && shown.h == picture->Height)
+        PutRows(*picture, FSentPicture, shown.x, shown.y, changed, rects);
+      else if (!ChangedRows(*picture, FSentPicture, changed).Empty()) {
+        Stretch(*picture, shown);
+        FSentPicture = *picture;
+        rects.push_back(shown);
+      }
     }
+    PutRows(panel, FSentPanel, 0, s->h - panel.Height, AllRows, rects);
+    if (whole) rects.assign(1, SDL_Rect{0, 0, s->w, s->h});
+    if (rects.empty()) return false;
+    SDL_UpdateWindowSurfaceRects(FWindow, rects.data(), static_cast<int>(rects.size()));
     return true;
   }
-  SDL_Texture *Texture() const { return FTexture.get(); }
-  void Reset() {
-    FTexture.reset();
-    FSent = {};
+
+  // What the window shows of rect, as RGB24; false when it cannot be read.
+  bool Read(const SDL_Rect &rect, TzxRgbPicture &out) const {
+    SDL_Surface *s = SDL_GetWindowSurface(FWindow);
+    if (!s || rect.x < 0 || rect.y < 0 || rect.x + rect.w > s->w || rect.y + rect.h > s->h)
+      return false;
+    out.Width = rect.w;
+    out.Height = rect.h;
+    out.Pixels.resize(size_t(rect.w) * size_t(rect.h) * 3);
+    const uint8_t *from = static_cast<const uint8_t *>(s->pixels) + size_t(rect.y) * s->pitch +
+                          size_t(rect.x) * s->format->BytesPerPixel;
+    return SDL_ConvertPixels(rect.w, rect.h, s->format->format, from, s->pitch,
+                             SDL_PIXELFORMAT_RGB24, out.Pixels.data(), rect.w * 3) == 0;
   }
 
 private:
-  TTexture FTexture;
-  TzxRgbPicture FSent; // what the texture shows
-  std::vector<uint32_t> FRows;
+  static bool SameRect(const SDL_Rect &a, const SDL_Rect &b) {
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+  }
+
+  // The rows of p that differ from sent (of those within), converted into
+  // the surface at (x, y) and noted in rects; sent then holds p.
+  void PutRows(const TzxRgbPicture &p, TzxRgbPicture &sent, int32_t x, int32_t y, TzxRowSpan within,
+               std::vector<SDL_Rect> &rects) {
+    if (p.Width <= 0 || x < 0 || y < 0 || x + p.Width > FSurface->w || y + p.Height > FSurface->h)
+      return;
+    const TzxRowSpan rows = ChangedRows(p, sent, within);
+    if (rows.Empty()) return;
+    const size_t row = size_t(p.Width) * 3;
+    uint8_t *to = static_cast<uint8_t *>(FSurface->pixels) +
+                  size_t(y + rows.First) * FSurface->pitch +
+                  size_t(x) * FSurface->format->BytesPerPixel;
+    SDL_ConvertPixels(p.Width, rows.Last - rows.First, SDL_PIXELFORMAT_RGB24,
+                      p.Pixels.data() + size_t(rows.First) * row, static_cast<int>(row),
+                      FSurface->format->format, to, FSurface->pitch);
+    rects.push_back({x, y + rows.First, p.Width, rows.Last - rows.First});
+    if (sent.Width != p.Width || sent.Height != p.Height)
+      sent = p;
+    else
+      std::memcpy(sent.Pixels.data() + size_t(rows.First) * row,
+                  p.Pixels.data() + size_t(rows.First) * row, size_t(rows.Last - rows.First) * row);
+  }
+
+  // The picture stretched into `shown` of the surface.
+  void Stretch(const TzxRgbPicture &p, const SDL_Rect &shown) {
+    if (!FSource || FSource->w != p.Width || FSource->h != p.Height ||
+        FSource->format->format != FSurface->format->format)
+      FSource.reset(
+          SDL_CreateRGBSurfaceWithFormat(0, p.Width, p.Height, 32, FSurface->format->format));
+    if (!FSource) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
+    SDL_ConvertPixels(p.Width, p.Height, SDL_PIXELFORMAT_RGB24, p.Pixels.data(), p.Width * 3,
+                      FSource->format->format, FSource->pixels, FSource->pitch);
+    SDL_Rect to = shown;
+    const bool whole = shown.w % p.Width == 0 && shown.h % p.Height == 0;
+    if (whole || SDL_SoftStretchLinear(FSource.get(), nullptr, FSurface, &to) != 0)
+      SDL_SoftStretch(FSource.get(), nullptr, FSurface, &to);
+  }
+
+  struct TFree {
+    void operator()(SDL_Surface *s) const { SDL_FreeSurface(s); }
+  };
+  SDL_Window *FWindow;
+  SDL_Surface *FSurface = nullptr; // the window's, SDL's to free
+  int FWidth = 0, FHeight = 0;
+  SDL_Rect FShown{};
+  std::unique_ptr<SDL_Surface, TFree> FSource; // a stretched picture before stretching
+  TzxRgbPicture FSentPicture, FSentPanel;      // what the window shows
 };
 
 // SDL's video for the program's length.
@@ -107,6 +167,10 @@ public:
   TSdl() {
     // Ctrl-C is zxplay's own (CatchInterrupts), not a quit event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window's surface as the window system keeps it (shared memory
+    // on X11), not a texture drawn by OpenGL: the player sends only what
+    // changed, which OpenGL would draw whole each time.
+    SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
       throw EzxError(Format("cannot open a window: %s", SDL_GetError()));
   }
@@ -173,41 +237,98 @@ public:
     }
   }
 
-  // The frame decoded last with the cursor of the tick-th tick within it.
-  // The picture without the cursor is made once a frame (the cursor moves
-  // up to three times over it).
-  void Render(TzxRgbPicture &out, int32_t tick) {
-    if (FBaseOf != FSeeks) {
-      FRenderer->Render(FBase, false);
-      FBaseOf = FSeeks;
+  // The frame decoded last with the cursor of the tick-th tick within it,
+  // made in out from what out held before: the rows where the picture
+  // changed and those the cursor covered and covers now. Those rows are
+  // returned: no other row of out changed.
+  TzxRowSpan Render(TzxRgbPicture &out, int32_t tick) {
+    TzxRowSpan changed = UpdateBase();
+    if (out.Width != FBase.Width || out.Height != FBase.Height) {
+      out = FBase;
+      changed = {0, FBase.Height};
+    } else {
+      changed = Union(changed, FCursorRows);
+      const size_t row = size_t(FBase.Width) * 3;
+      if (!changed.Empty())
+        std::memcpy(out.Pixels.data() + size_t(changed.First) * row,
+                    FBase.Pixels.data() + size_t(changed.First) * row,
+                    size_t(changed.Last - changed.First) * row);
     }
-    out.Width = FBase.Width;
-    out.Height = FBase.Height;
-    out.Pixels.assign(FBase.Pixels.begin(), FBase.Pixels.end());
-    const TSegmentInfo &s = *FList.Get(FTimeline.Entry(FEntry).Index);
-    if (tick == 0) {
-      const TzxCursor *cursor = FRenderer->HasCursorSample() && s.Cursors
-                                    ? s.Cursors->Get(FRenderer->CursorSample().Cursor)
-                                    : nullptr;
-      if (cursor)
-        DrawCursor(*cursor, FRenderer->CursorSample().X, FRenderer->CursorSample().Y, out);
-      return;
-    }
-    if (!s.CursorTrack || !s.Cursors) return;
-    // Sample k x ticks + tick, or the last one when the track ends before it.
-    const int64_t samples = s.CursorTrack->Size() / 6;
-    if (samples <= 0) return;
-    const int64_t j = std::min<int64_t>(
-        int64_t(FRenderer->FrameIndex()) * FRenderer->TicksPerFrame() + tick, samples - 1);
-    uint8_t raw[6];
-    s.CursorTrack->Seek(static_cast<int32_t>(j * 6));
-    if (s.CursorTrack->Read(raw, 6) != 6) return;
-    const TzxCursor *cursor = s.Cursors->Get(raw[0] | raw[1] << 8);
-    if (cursor) DrawCursor(*cursor, raw[2] | raw[3] << 8, raw[4] | raw[5] << 8, out);
+    FCursorRows = DrawCursorAt(out, tick);
+    return Union(changed, FCursorRows);
   }
   int32_t TicksPerFrame() const { return FRenderer ? FRenderer->TicksPerFrame() : 1; }
 
 private:
+  // FBase brought up to the frame decoded last: only the rows whose pixels
+  // (or, at 8 bits, whose palette) changed are converted again. The rows
+  // that changed.
+  TzxRowSpan UpdateBase() {
+    if (FBaseOf == FSeeks) return {};
+    FBaseOf = FSeeks;
+    const std::vector<uint8_t> &picture = FRenderer->Picture();
+    const TzxPictureLayout &l = FRenderer->Layout();
+    const bool all = FBase.Width != l.Width || FBase.Height != l.Height ||
+                     FBasePicture.size() != picture.size() ||
+                     (l.Format.PixelBytes == 1 &&
+                      std::memcmp(FBasePalette.data(), FPalette.data(), sizeof(TzxPalette)) != 0);
+    TzxRowSpan rows{0, l.Height};
+    if (!all) {
+      const auto same = [&](int32_t y) {
+        return std::memcmp(picture.data() + size_t(y) * l.Stride,
+                           FBasePicture.data() + size_t(y) * l.Stride, size_t(l.RowBytes)) == 0;
+      };
+      while (rows.First < rows.Last && same(rows.First))
+        ++rows.First;
+      while (rows.Last > rows.First && same(rows.Last - 1))
+        --rows.Last;
+    }
+    if (all) {
+      FRenderer->Render(FBase, false);
+    } else if (!rows.Empty()) {
+      TzxPictureLayout part = l;
+      part.Height = rows.Last - rows.First;
+      const size_t from = size_t(rows.First) * l.Stride;
+      PictureToRgb(part, picture.data() + from, part.PictureBytes(), FPalette, FRows);
+      std::memcpy(FBase.Pixels.data() + size_t(rows.First) * l.Width * 3, FRows.Pixels.data(),
+                  FRows.Pixels.size());
+    }
+    FBasePicture = picture;
+    FBasePalette = FPalette;
+    return rows;
+  }
+
+  // Draws the cursor of the tick-th tick of the current frame on out; the
+  // rows it may cover.
+  TzxRowSpan DrawCursorAt(TzxRgbPicture &out, int32_t tick) {
+    const TSegmentInfo &s = *FList.Get(FTimeline.Entry(FEntry).Index);
+    if (!s.Cursors) return {};
+    TzxCursorSample sample;
+    if (tick == 0) {
+      if (!FRenderer->HasCursorSample()) return {};
+      sample = FRenderer->CursorSample();
+    } else {
+      if (!s.CursorTrack) return {};
+      // Sample k x ticks + tick, or the last one when the track ends before it.
+      const int64_t samples = s.CursorTrack->Size() / 6;
+      if (samples <= 0) return {};
+      const int64_t j = std::min<int64_t>(
+          int64_t(FRenderer->FrameIndex()) * FRenderer->TicksPerFrame() + tick, samples - 1);
+      uint8_t raw[6];
+      s.CursorTrack->Seek(static_cast<int32_t>(j * 6));
+      if (s.CursorTrack->Read(raw, 6) != 6) return {};
+      sample.Cursor = raw[0] | raw[1] << 8;
+      sample.X = raw[2] | raw[3] << 8;
+      sample.Y = raw[4] | raw[5] << 8;
+    }
+    const TzxCursor *cursor = s.Cursors->Get(sample.Cursor);
+    if (!cursor || !DrawCursor(*cursor, sample.X, sample.Y, out)) return {};
+    const int64_t top = int64_t(sample.Y) - cursor->HotSpotY();
+    const int64_t rows = std::max(cursor->Mask().Height, cursor->Colour().Height);
+    return {static_cast<int32_t>(std::clamp<int64_t>(top, 0, out.Height)),
+            static_cast<int32_t>(std::clamp<int64_t>(top + rows, 0, out.Height))};
+  }
+
   void Open(int32_t entry) {
     FIndex.reset();
     FRenderer.reset();
@@ -227,8 +348,13 @@ private:
   std::unique_ptr<TzxSegmentRenderer> FRenderer;
   std::unique_ptr<TzxSeekIndex> FIndex;
   std::set<int32_t> FWarned;
-  TzxRgbPicture FBase; // the picture of seek FBaseOf, without the cursor
+  // The picture of seek FBaseOf without the cursor, from FBasePicture
+  // (the decoded picture then) with FBasePalette.
+  TzxRgbPicture FBase, FRows;
+  std::vector<uint8_t> FBasePicture;
+  TzxPalette FBasePalette{};
   int64_t FSeeks = 0, FBaseOf = -1;
+  TzxRowSpan FCursorRows; // of the picture last made
 };
 
 enum class TState { Playing, Paused, Finished };
@@ -245,21 +371,15 @@ public:
         "zxplay", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 480, 240 + PanelHeight,
         SDL_WINDOW_RESIZABLE | (o.FullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0)));
     if (!FWindow) throw EzxError(Format("cannot open a window: %s", SDL_GetError()));
-    FRenderer.reset(SDL_CreateRenderer(FWindow.get(), -1, 0));
-    if (!FRenderer) throw EzxError(Format("cannot draw in the window: %s", SDL_GetError()));
-    SDL_RendererInfo info{};
-    if (hook && SDL_GetRendererInfo(FRenderer.get(), &info) == 0) {
-      std::printf("renderer %s\n", info.name);
-      std::fflush(stdout);
-    }
+    FPainter = std::make_unique<TWindowPainter>(FWindow.get());
     SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
   }
 
   // Opens a film; a failure is shown in the window and said on stderr.
   bool Load(const std::string &name, bool first) {
     DropSound();
-    FPicture.Reset();
     FRendered = {};
+    FFrame = {}; // made again from nothing for the new film
     FFilm.reset();
     FMessage.clear();
     try {
@@ -529,13 +649,13 @@ private:
 
   bool InBar(int32_t y) const {
     int w = 0, h = 0;
-    SDL_GetRendererOutputSize(FRenderer.get(), &w, &h);
+    SDL_GetWindowSize(FWindow.get(), &w, &h);
     return y >= h - BarHeight && y < h;
   }
   void SeekToPixel(int32_t x) {
     if (!FFilm) return;
     int w = 0, h = 0;
-    SDL_GetRendererOutputSize(FRenderer.get(), &w, &h);
+    SDL_GetWindowSize(FWindow.get(), &w, &h);
     Seek(TzxSeekBar{0, w}.TimeAt(x, FFilm->Timeline().Seconds()));
   }
 
@@ -715,29 +835,22 @@ private:
         if (x >= 0 && x < w) std::memset(FPanelPicture.At(x, y), 255, 3);
   }
 
-  // Draws the window where anything in it changed (or the window system
+  // Paints the window where anything in it changed (or the window system
   // asks for it): the picture, scaled into the space above the panel with
-  // its shape kept (whole factors keep pixels sharp), and the panel.
+  // its shape kept, and the panel.
   void Present() {
     FDirty = false;
-    SDL_Renderer *r = FRenderer.get();
     int w = 0, h = 0;
-    SDL_GetRendererOutputSize(r, &w, &h);
+    SDL_GetWindowSize(FWindow.get(), &w, &h);
     // The same frame at the same tick is the same picture: not made again.
     const TRendered now{FFilm ? FFilm->Timeline().Entry(FPos.Entry).Number : -1, FPos.Frame, FTick,
                         FGoTos};
+    TzxRowSpan changed;
     if (FFilm && FState != TState::Finished && !(now == FRendered)) {
-      FFilm->Render(FFrame, FTick);
+      changed = FFilm->Render(FFrame, FTick);
       FRendered = now;
     }
     const bool picture = FFilm && FFrame.Width > 0;
-    bool changed = picture && FPicture.Update(r, FFrame);
-    DrawPanel(w);
-    changed = FPanel.Update(r, FPanelPicture) || changed;
-    if (!changed && !FRedraw && !ShotAsked) return;
-    FRedraw = false;
-    SDL_SetRenderDrawColor(r, 0, 0, 0, 255);
-    SDL_RenderClear(r);
     SDL_Rect shown{0, 0, 0, 0};
     if (picture) {
       const int32_t aw = w, ah = std::max(h - PanelHeight, 1);
@@ -746,17 +859,16 @@ private:
       shown.h = std::max(1, static_cast<int32_t>(std::lround(FFrame.Height * f)));
       shown.x = (aw - shown.w) / 2;
       shown.y = (ah - shown.h) / 2;
-      SDL_SetTextureScaleMode(FPicture.Texture(),
-                              f == std::floor(f) ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
-      SDL_RenderCopy(r, FPicture.Texture(), nullptr, &shown);
     }
-    const SDL_Rect panel{0, h - PanelHeight, w, PanelHeight};
-    SDL_RenderCopy(r, FPanel.Texture(), nullptr, &panel);
+    DrawPanel(w);
+    const bool sent = FPainter->Paint(picture ? &FFrame : nullptr, shown, changed, FPanelPicture,
+                                      FRedraw || ShotAsked);
+    FRedraw = false;
     if (ShotAsked) {
       ShotAsked = 0;
       Shot(shown);
     }
-    SDL_RenderPresent(r);
+    if (!sent) return;
     ++FPresents;
     if (FInputAt != 0 && !FHook.empty() && FFilm) {
       std::printf("presented %d %d %u\n", FFilm->Timeline().Entry(FPos.Entry).Number, FPos.Frame,
@@ -770,11 +882,7 @@ private:
   void Shot(const SDL_Rect &shown) {
     if (FHook.empty() || !FFilm || shown.w <= 0) return;
     TzxRgbPicture p;
-    p.Width = shown.w;
-    p.Height = shown.h;
-    p.Pixels.resize(size_t(p.Width) * p.Height * 3);
-    if (SDL_RenderReadPixels(FRenderer.get(), &shown, SDL_PIXELFORMAT_RGB24, p.Pixels.data(),
-                             p.Width * 3) != 0) {
+    if (!FPainter->Read(shown, p)) {
       std::fprintf(stderr, "zxplay: cannot read the window back: %s\n", SDL_GetError());
       return;
     }
@@ -791,8 +899,7 @@ private:
   TOptions FOptions;
   std::string FHook;
   TWindow FWindow;
-  TRenderer FRenderer;
-  TTextureFeed FPicture, FPanel; // before FRenderer goes
+  std::unique_ptr<TWindowPainter> FPainter;
   std::unique_ptr<TFilm> FFilm;
   std::string FMessage; // why no film plays
   TzxRgbPicture FFrame, FPanelPicture;

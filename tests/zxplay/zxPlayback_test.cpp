@@ -243,4 +243,12 @@ TEST(ChangedRows, SpanTheFirstToTheLastRowThatDiffers) {
   other.Height = 4;
   EXPECT_EQ(ChangedRows(other, before), (TzxRowSpan{0, 4}));
   EXPECT_EQ(ChangedRows(before, TzxRgbPicture{}), (TzxRowSpan{0, 6}));
+  // Only rows within the span asked about are compared.
+  now = before;
+  now.At(0, 1)[0] = 0;
+  now.At(0, 4)[0] = 0;
+  EXPECT_EQ(ChangedRows(now, before, {3, 6}), (TzxRowSpan{4, 5}));
+  EXPECT_TRUE(ChangedRows(now, before, {2, 4}).Empty());
+  EXPECT_EQ(Union({1, 2}, {4, 5}), (TzxRowSpan{1, 5}));
+  EXPECT_EQ(Union({}, {4, 5}), (TzxRowSpan{4, 5}));
 }

@@ -292,6 +292,14 @@ def RecordedCase(a, work, display, tmp):
     p.key("Right")
     p.expect(["state", "paused", "1"])
     shown("5 s on")
+    # Played on for 20 frames, the window sent only what changed at each
+    # of their 60 ticks: the picture is still the frame's whole.
+    p.key("space")
+    words = p.expect(["state", "playing", "1"])
+    p.expect(["state", "playing", "1", str(int(words[3]) + 20)])
+    p.key("space")
+    p.expect(["state", "paused", "1"])
+    shown("played on")
     # Playing, the line hides a moment after the last key.
     p.key("space")
     p.expect(["state", "playing", "1"])
