@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 std::string Format(const char *fmt, ...) {
   va_list args;
@@ -198,10 +199,18 @@ std::string MakeTempFileName(const std::string &ext, const std::string &dir,
                              const std::string &prefix) {
   std::string d = dir.empty() ? TempPath() : dir;
   if (d.empty() || d.back() != PathDelim) d += PathDelim;
+  // Two threads asking within one millisecond would get the same free name
+  // and then write over each other's file: a name is given out once.
+  static std::mutex lock;
+  static std::string last;
+  std::lock_guard<std::mutex> hold(lock);
   for (;;) {
     std::string name =
         Format("%s%s%s.%s", d.c_str(), prefix.c_str(), LocalTimeStamp().c_str(), ext.c_str());
-    if (!FileExists(name)) return name;
+    if (name != last && !FileExists(name)) {
+      last = name;
+      return name;
+    }
   }
 }
 

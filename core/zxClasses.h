@@ -174,7 +174,8 @@ void SetTempPathOverride(const std::string &dir);
 
 // A file name in directory (empty: the temporary path) that does not exist
 // at the moment of the call: prefix, the 17-digit local time stamp and the
-// extension. The file is not created.
+// extension. The file is not created; no two calls of a process get the
+// same name.
 std::string MakeTempFileName(const std::string &ext, const std::string &dir,
                              const std::string &prefix);
 

@@ -60,7 +60,7 @@ void ExtractLzmaTool(const std::string &dir) {
   DWORD size = info != nullptr ? SizeofResource(nullptr, info) : 0;
   if (bytes == nullptr || size == 0) return;
 
-  TzxTempFile cab(MakeTempFileName("cab", "", "zxS_"));
+  TzxTempFile cab(MakeTempFileName("cab", dir, "zxS_"));
   try {
     TzxFileStream file(cab.Name(), fmCreate);
     file.WriteBuffer(bytes, static_cast<int32_t>(size));

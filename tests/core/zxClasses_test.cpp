@@ -212,6 +212,22 @@ TEST(TempNames, NamesCarryPrefixStampAndExtensionAndAvoidExistingFiles) {
     EXPECT_NE(MakeTempFileName("cab", dir.Path(), "zxS_"), a);
 }
 
+TEST(TempNames, ThreadsAskingAtOnceNeverShareAName) {
+  TzxTestDir dir;
+  std::vector<std::string> names[2];
+  auto ask = [&dir](std::vector<std::string> &into) {
+    for (int i = 0; i < 20; ++i)
+      into.push_back(MakeTempFileName("cab", dir.Path(), "zxS_"));
+  };
+  std::thread a(ask, std::ref(names[0])), b(ask, std::ref(names[1]));
+  a.join();
+  b.join();
+  std::vector<std::string> all = names[0];
+  all.insert(all.end(), names[1].begin(), names[1].end());
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a name given twice";
+}
+
 TEST(Texts, FormatTextFillsOnlyItsOwnPlaceholder) {
   EXPECT_EQ(FormatText("Segment %d need reDiridi of other version to play\r", 3),
             "Segment 3 need reDiridi of other version to play\r");
