@@ -78,9 +78,9 @@ private:
   std::vector<TzxMessageBox> FBoxes;
 };
 
-// Ctrl-C and termination requests (SIGINT, SIGTERM) are noted instead of
-// ending the process, so that a command ends through its usual error path
-// (CheckInterrupted) and removes what it has written.
+// Ctrl-C, termination requests and a lost terminal (SIGINT, SIGTERM, SIGHUP)
+// are noted instead of ending the process, so that a command ends through its
+// usual error path (CheckInterrupted) and removes what it has written.
 void CatchInterrupts();
 // The signal that came, 0 before one.
 int InterruptSignal();

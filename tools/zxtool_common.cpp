@@ -5,6 +5,7 @@
 #include "zxLzma.h"
 #include "zxProgress.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -121,6 +122,7 @@ void CatchInterrupts() {
   sigemptyset(&sa.sa_mask);
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGHUP, &sa, nullptr); // the terminal went away
   // The LZMA coder stops between two blocks too.
   SetLzmaCancelCheck([] { return Interrupted != 0; });
 }
@@ -133,6 +135,24 @@ void CheckInterrupted() {
   if (Interrupted) throw EzxError("interrupted");
 }
 
+namespace {
+
+// The directories of the sessions alive now. exit() leaves without unwinding
+// (Xlib calls it when the display is lost), so they are removed then too.
+std::vector<std::string> &LiveSessionDirs() {
+  static std::vector<std::string> dirs;
+  return dirs;
+}
+
+void RemoveLiveSessionDirs() {
+  for (const std::string &dir : LiveSessionDirs()) {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+}
+
+} // namespace
+
 TzxToolSession::TzxToolSession() {
   const std::string base = TempPath();
   fs::path dir = fs::path(base) / ("zxtool_" + LocalTimeStamp() + "_" +
@@ -143,6 +163,9 @@ TzxToolSession::TzxToolSession() {
     throw EzxError(Format("the temporary directory %s cannot take zxtool's working files: %s",
                           base.c_str(), ec.message().c_str()));
   FDir = dir.string() + "/";
+  static const bool removedAtExit = (LiveSessionDirs(), std::atexit(RemoveLiveSessionDirs) == 0);
+  (void)removedAtExit;
+  LiveSessionDirs().push_back(FDir);
   SetTempPathOverride(FDir);
   SetVideoTempDirectory(FDir);
   SetMessageHook([this](const TzxMessageBox &box) {
@@ -157,6 +180,8 @@ TzxToolSession::~TzxToolSession() {
   SetVideoTempDirectory({});
   std::error_code ec;
   fs::remove_all(FDir, ec);
+  auto &live = LiveSessionDirs();
+  live.erase(std::remove(live.begin(), live.end(), FDir), live.end());
 }
 
 namespace {

@@ -981,6 +981,9 @@ int main(int argc, char **argv) {
     return 2;
   }
   CatchInterrupts();
+  // A closed standard output makes writes fail instead of ending the player
+  // before it has removed its files.
+  std::signal(SIGPIPE, SIG_IGN);
   if (std::getenv("ZXPLAY_TEST_HOOK")) std::signal(SIGUSR1, OnShotSignal);
   try {
     TSdl sdl;

@@ -46,11 +46,14 @@ class Display:
         self.proc.terminate()
         self.proc.wait()
 
+def PlayerEnv(work, display, tmp):
+    return dict(os.environ, DISPLAY=display, SDL_RENDER_DRIVER="software",
+                SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", TMPDIR=tmp,
+                ZXPLAY_TEST_HOOK=os.path.join(work, "shot.ppm"))
+
 class Player:
     def __init__(self, a, work, display, args, tmp, audio=None):
-        env = dict(os.environ, DISPLAY=display, SDL_RENDER_DRIVER="software",
-                   SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", TMPDIR=tmp,
-                   ZXPLAY_TEST_HOOK=os.path.join(work, "shot.ppm"))
+        env = PlayerEnv(work, display, tmp)
         if audio:  # the sound as raw samples in this file
             env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=audio)
         self.display = display
@@ -333,6 +336,45 @@ def DamagedSoundCase(a, work, display, tmp):
                    "its MP3 data holds no MPEG audio frames"])
     check("damaged sound: no temporary files", os.listdir(tmp) == [])
 
+def ExitPathsCase(a, work, film, tmp):
+    """The ways out that skip the window's own: the display lost and a closed
+    standard output. The temporary files go on each."""
+    display = Display()
+    p = Player(a, work, display.name, [film, "--loop"], tmp)
+    p.expect(["state", "playing", "1"])
+    display.close()
+    code, err = p.finish()
+    check(f"the display lost: exit {code}, no temporary files {os.listdir(tmp)}",
+          code != 0 and os.listdir(tmp) == [])
+
+    # Nothing reads what the player prints: it plays on until Ctrl-C.
+    display = Display()
+    try:
+        proc = subprocess.Popen([a.zxplay, film, "--loop"], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=PlayerEnv(work, display.name, tmp))
+        proc.stdout.readline()
+        proc.stdout.close()
+        # Each picture read back is a line printed without a reader.
+        shot = os.path.join(work, "shot.ppm")
+        for _ in range(3):
+            if os.path.exists(shot):
+                os.remove(shot)
+            proc.send_signal(signal.SIGUSR1)
+            deadline = time.monotonic() + LIMIT
+            while not os.path.exists(shot) and proc.poll() is None and \
+                    time.monotonic() < deadline:
+                time.sleep(0.05)
+        time.sleep(0.2)
+        playing = proc.poll() is None
+        proc.send_signal(signal.SIGINT)
+        proc.wait(timeout=LIMIT)
+        check(f"standard output closed: plays on ({playing}), Ctrl-C ends it "
+              f"(exit {proc.returncode}), no temporary files {os.listdir(tmp)}",
+              playing and proc.returncode == 130 and os.listdir(tmp) == [])
+        proc.stderr.close()
+    finally:
+        display.close()
+
 def check(what, ok):
     print(("ok   " if ok else "FAIL ") + what)
     if not ok:
@@ -532,6 +574,7 @@ def Run(a, work):
         p.proc.send_signal(signal.SIGTERM)
         p.finish()
 
+        ExitPathsCase(a, work, film, tmp)
         if shutil.which("ffmpeg"):
             DamagedSoundCase(a, work, display.name, tmp)
         if a.demo and os.path.exists(a.demo):
