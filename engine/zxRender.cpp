@@ -260,17 +260,34 @@ void TzxSegmentRenderer::Advance() {
   if (step == TAdvance::RecordsEnded) EndEarly();
 }
 
-void TzxSegmentRenderer::ReadCursorSample() {
-  if (!FSegment.CursorTrack) return;
+bool TzxSegmentRenderer::ReadCursorSampleAt(int64_t offset, TzxCursorSample &sample) const {
+  if (!FSegment.CursorTrack || offset < 0 || offset > FSegment.CursorTrack->Size() - 6)
+    return false;
   uint8_t raw[6];
-  FSegment.CursorTrack->Seek(FCursorAt);
-  if (FSegment.CursorTrack->Read(raw, 6) != 6) return; // the last sample stays
-  FCursorAt += 6;
+  FSegment.CursorTrack->Seek(static_cast<int32_t>(offset));
+  if (FSegment.CursorTrack->Read(raw, 6) != 6) return false;
   TzxByteReader rd(raw, 6);
-  FSample.Cursor = rd.GetLE16();
-  FSample.X = rd.GetLE16();
-  FSample.Y = rd.GetLE16();
+  sample.Cursor = rd.GetLE16();
+  sample.X = rd.GetLE16();
+  sample.Y = rd.GetLE16();
+  return true;
+}
+
+void TzxSegmentRenderer::ReadCursorSample() {
+  if (!ReadCursorSampleAt(FCursorAt, FSample)) return; // the last sample stays
+  FCursorAt += 6;
   FHasSample = true;
+}
+
+bool TzxSegmentRenderer::CursorSampleAt(int32_t tick, TzxCursorSample &sample) const {
+  if (tick == 0 || !FSegment.CursorTrack) {
+    sample = FSample;
+    return FHasSample;
+  }
+  const int64_t samples = FSegment.CursorTrack->Size() / 6;
+  if (samples <= 0) return false;
+  const int64_t k = std::min<int64_t>(int64_t(FFrameIndex) * FTicksPerFrame + tick, samples - 1);
+  return ReadCursorSampleAt(k * 6, sample);
 }
 
 bool TzxSegmentRenderer::NextFrame() {

@@ -108,6 +108,10 @@ public:
   // TicksPerFrame, or the last one when the track ended before it).
   bool HasCursorSample() const { return FHasSample; }
   const TzxCursorSample &CursorSample() const { return FSample; }
+  // The sample of a later tick of the current frame (1 .. TicksPerFrame - 1;
+  // 0 is CursorSample()), or the last one when the track ends before it.
+  // False when the track holds none.
+  bool CursorSampleAt(int32_t tick, TzxCursorSample &sample) const;
 
   // The picture as the player paints it at the first tick of the current
   // frame, with or without the recorded cursor.
@@ -125,6 +129,7 @@ private:
   void Advance();
   void EndEarly();
   void ReadCursorSample();
+  bool ReadCursorSampleAt(int64_t offset, TzxCursorSample &sample) const;
 
   TSegmentInfo &FSegment;
   TzxPalette &FPalette;

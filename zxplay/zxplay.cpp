@@ -304,23 +304,7 @@ private:
     const TSegmentInfo &s = *FList.Get(FTimeline.Entry(FEntry).Index);
     if (!s.Cursors) return {};
     TzxCursorSample sample;
-    if (tick == 0) {
-      if (!FRenderer->HasCursorSample()) return {};
-      sample = FRenderer->CursorSample();
-    } else {
-      if (!s.CursorTrack) return {};
-      // Sample k x ticks + tick, or the last one when the track ends before it.
-      const int64_t samples = s.CursorTrack->Size() / 6;
-      if (samples <= 0) return {};
-      const int64_t j = std::min<int64_t>(
-          int64_t(FRenderer->FrameIndex()) * FRenderer->TicksPerFrame() + tick, samples - 1);
-      uint8_t raw[6];
-      s.CursorTrack->Seek(static_cast<int32_t>(j * 6));
-      if (s.CursorTrack->Read(raw, 6) != 6) return {};
-      sample.Cursor = raw[0] | raw[1] << 8;
-      sample.X = raw[2] | raw[3] << 8;
-      sample.Y = raw[4] | raw[5] << 8;
-    }
+    if (!FRenderer->CursorSampleAt(tick, sample)) return {};
     const TzxCursor *cursor = s.Cursors->Get(sample.Cursor);
     if (!cursor || !DrawCursor(*cursor, sample.X, sample.Y, out)) return {};
     const int64_t top = int64_t(sample.Y) - cursor->HotSpotY();

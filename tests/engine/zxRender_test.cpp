@@ -330,6 +330,13 @@ TEST(SegmentRendering, CursorSampleOfTheFramesFirstTick) {
       ASSERT_TRUE(r.HasCursorSample());
       const int32_t sample = std::min(k * ticks, 6);
       EXPECT_EQ(r.CursorSample().X, 2 + 3 * sample) << k;
+      // The frame's later ticks: the samples behind it, the last one past
+      // the track's end.
+      for (int32_t tick = 0; tick < ticks; ++tick) {
+        TzxCursorSample later;
+        ASSERT_TRUE(r.CursorSampleAt(tick, later));
+        EXPECT_EQ(later.X, 2 + 3 * std::min(k * ticks + tick, 6)) << k << " " << tick;
+      }
       r.Render(plain, false);
       r.Render(withCursor, true);
       EXPECT_EQ(plain.Pixels, ToRgb(film.Frames[size_t(k)], {}).Pixels);
