@@ -1,4 +1,4 @@
-// zxtool ended by SIGINT or SIGTERM: it says "interrupted", exits with 128 +
+// zxtool ended by SIGINT, SIGTERM or SIGHUP: it says "interrupted", exits with 128 +
 // the signal, and leaves neither output nor temporary files nor a child
 // process behind, whatever step it was in.
 #include "zxToolTesting.h"
@@ -78,19 +78,23 @@ void ExpectCleanInterruption(TzxToolProcess &p, int signal, const TzxTestDir &di
 } // namespace
 
 TEST(ZxtoolInterrupt, TerminatedDuringTheLzmaStepLeavesNothing) {
-  TzxTestDir dir;
-  const std::string tmp = dir.File("tmp");
-  fs::create_directories(tmp);
-  WriteWholeFile(dir.File("in.bgra"), Noise(size_t(320) * 240 * 4 * 40));
-  TzxToolProcess p(
-      {"make", "--raw", "320x240", "--input", dir.File("in.bgra"), "-o", dir.File("out.zxf")}, dir,
-      {"TMPDIR=" + tmp});
-  // The coder has started once its output exists; noise keeps it busy for
-  // seconds.
-  ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".pak") || !p.Running(); }));
-  ASSERT_TRUE(p.Running()) << ErrorText(dir);
-  p.Signal(SIGTERM);
-  ExpectCleanInterruption(p, SIGTERM, dir, tmp);
+  // A termination request, and the terminal going away.
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    TzxTestDir dir;
+    const std::string tmp = dir.File("tmp");
+    fs::create_directories(tmp);
+    WriteWholeFile(dir.File("in.bgra"), Noise(size_t(320) * 240 * 4 * 40));
+    TzxToolProcess p(
+        {"make", "--raw", "320x240", "--input", dir.File("in.bgra"), "-o", dir.File("out.zxf")},
+        dir, {"TMPDIR=" + tmp});
+    // The coder has started once its output exists; noise keeps it busy
+    // for seconds.
+    ASSERT_TRUE(WaitFor([&] { return HasFileEndingIn(tmp, ".pak") || !p.Running(); }));
+    ASSERT_TRUE(p.Running()) << ErrorText(dir);
+    p.Signal(signal);
+    ExpectCleanInterruption(p, signal, dir, tmp);
+  }
 }
 
 TEST(ZxtoolInterrupt, InterruptedWhileReadingFramesLeavesNothing) {
