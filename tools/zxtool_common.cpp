@@ -137,10 +137,15 @@ void CheckInterrupted() {
 
 namespace {
 
+void RemoveLiveSessionDirs();
+
 // The directories of the sessions alive now. exit() leaves without unwinding
-// (Xlib calls it when the display is lost), so they are removed then too.
+// (Xlib calls it when the display is lost), so they are removed then too,
+// before the list itself goes.
 std::vector<std::string> &LiveSessionDirs() {
   static std::vector<std::string> dirs;
+  static const int removedAtExit = std::atexit(RemoveLiveSessionDirs);
+  (void)removedAtExit;
   return dirs;
 }
 
@@ -163,8 +168,6 @@ TzxToolSession::TzxToolSession() {
     throw EzxError(Format("the temporary directory %s cannot take zxtool's working files: %s",
                           base.c_str(), ec.message().c_str()));
   FDir = dir.string() + "/";
-  static const bool removedAtExit = (LiveSessionDirs(), std::atexit(RemoveLiveSessionDirs) == 0);
-  (void)removedAtExit;
   LiveSessionDirs().push_back(FDir);
   SetTempPathOverride(FDir);
   SetVideoTempDirectory(FDir);
